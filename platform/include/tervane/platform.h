@@ -1,0 +1,77 @@
+// Platform services that have no Win32 name: driving the calling thread's
+// message loop from a foreign loop, running it headless, watching
+// descriptors (for the WinSock module), the debug-output sink and the
+// module-path seam used by tests.  The socket layer does not include this
+// file; programs, the WinSock module and tests do.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include <tervane/win32.h>
+
+namespace tervane {
+
+// ---- The calling thread's message loop --------------------------------
+
+// The loop's one pollable descriptor.  It becomes readable whenever the
+// thread's loop has work: a posted message, or a watched descriptor that is
+// ready.  A foreign loop (Qt's QSocketNotifier) watches it and calls
+// DispatchPending() when it fires.  Creating the descriptor creates the
+// thread's loop; it stays valid for the life of the thread.
+int LoopBackendFd();
+
+// Dispatch what is ready now and never wait: collect descriptor readiness,
+// then dispatch the messages that are queued (WM_QUIT is not dispatched: it
+// is kept and makes the function return false).  Returns true unless a quit
+// message was seen.  After it returns with an empty queue, the backend
+// descriptor is no longer readable until new work arrives.
+bool DispatchPending();
+
+// A headless program's loop: GetMessage / TranslateMessage / DispatchMessage
+// until WM_QUIT.  Returns the quit message's exit code.
+int RunMessageLoop();
+
+// ---- Descriptor watches (used by the WinSock module) -------------------
+
+// Readiness bits passed to a watch callback.
+enum : std::uint32_t {
+  kWatchReadable = 1u << 0,
+  kWatchWritable = 1u << 1,
+  kWatchHangup = 1u << 2,   // peer closed its sending side (or both)
+  kWatchError = 1u << 3,
+};
+
+// Called from DispatchPending/PeekMessage on the loop's thread when `fd`
+// reported readiness.  Edge-triggered: a callback is told about changes, not
+// levels, and must remember what it still owes its users.
+using WatchCallback = void (*)(void* context, int fd, std::uint32_t events);
+
+// Watch `fd` on the calling thread's loop (edge-triggered read + write).
+// Returns false (errno set) when the descriptor cannot be watched.
+bool WatchFd(int fd, WatchCallback callback, void* context);
+// Stop watching; events already collected for `fd` are not delivered.
+void UnwatchFd(int fd);
+
+// ---- Debug output -------------------------------------------------------
+
+// OutputDebugStringA goes to the sink; with none installed it is silent.
+using DebugSink = std::function<void(const char* text)>;
+void SetDebugSink(DebugSink sink);
+
+// ---- Module loading seam (tests) ----------------------------------------
+
+// Make LoadLibraryA(name) load `path` instead of the module beside the
+// executable; an empty path removes the redirection.  Names compare without
+// regard to case.
+void SetModulePath(const std::string& name, const std::string& path);
+// The folder of the running executable, with a trailing '/'.
+std::string ExecutableDir();
+
+// ---- Diagnostics --------------------------------------------------------
+
+// Number of windows alive on the calling thread (tests check for leaks).
+int LiveWindowCount();
+
+}  // namespace tervane
