@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs, only those missing.
+# Sourced by run.sh, test.sh and bench.sh; usable on its own.
+# Usage: scripts/ensure-deps.sh [build|test|bench|docs]...
+set -euo pipefail
+
+packages_build=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev)
+# Real peers the tests talk to, the fuzzing toolchain and what the tests run.
+packages_test=(busybox-static microsocks dante-server iproute2 clang libclang-rt-14-dev
+               procps)
+packages_bench=(libbenchmark-dev libtelnet-dev)
+# Screenshots of the running program under a virtual X server.
+packages_docs=(xvfb trayer xdotool imagemagick x11-utils)
+
+want=("${packages_build[@]}")
+for what in "$@"; do
+  case "$what" in
+    build) ;;
+    test) want+=("${packages_test[@]}") ;;
+    bench) want+=("${packages_bench[@]}") ;;
+    docs) want+=("${packages_docs[@]}") ;;
+    *) echo "ensure-deps: unknown group '$what'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${want[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+echo "Installing missing Debian packages: ${missing[*]}"
+sudo_cmd=()
+if [[ $(id -u) -ne 0 ]]; then
+  sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

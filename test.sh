@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole test suite twice: a
+# normal build and an address+undefined sanitizer build; in between, a short
+# bounded smoke run of every fuzz target.  Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$(readlink -f "$0")")"
+
+scripts/ensure-deps.sh build test
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+# Never let a test reach a desktop session bus or a real X display.
+unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY
+
+run_suite() {
+  local dir=$1
+  shift
+  cmake -G Ninja -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 300
+}
+
+echo "== normal build =="
+run_suite build
+
+echo "== fuzz smoke =="
+cmake -G Ninja -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DTERVANE_BUILD_TESTS=OFF -DTERVANE_BUILD_APP=OFF -DTERVANE_BUILD_FUZZ=ON >/dev/null
+cmake --build build-fuzz -j"$jobs"
+for fuzzer in build-fuzz/bin/*_fuzz; do
+  [[ -x $fuzzer ]] || continue
+  corpus=$(mktemp -d)
+  echo "-- $(basename "$fuzzer")"
+  "$fuzzer" -max_total_time=20 -rss_limit_mb=2048 -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
+  rm -rf "$corpus"
+done
+
+echo "== sanitizer build (address + undefined) =="
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
+run_suite build-asan -DTERVANE_SANITIZE=ON
