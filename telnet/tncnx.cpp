@@ -1,0 +1,79 @@
+// TTnCnx life cycle: construction, connect, close, send, and following the
+// owned socket's session events.
+#include "tncnx.h"
+
+TTnCnx::TTnCnx(TComponent* Owner) : TComponent(Owner) {
+  FSocket = new TWSocket(this);
+  FSocket->OnSessionConnected = [this](TObject* Sender, WORD Error) {
+    SocketSessionConnected(Sender, Error);
+  };
+  FSocket->OnDataAvailable = [this](TObject* Sender, WORD Error) {
+    SocketDataAvailable(Sender, Error);
+  };
+  FSocket->OnSessionClosed = [this](TObject* Sender, WORD Error) {
+    SocketSessionClosed(Sender, Error);
+  };
+}
+
+TTnCnx::~TTnCnx() {
+  if (FSocket != nullptr) {
+    TWSocket* socket = FSocket;
+    FSocket = nullptr;
+    // Nothing the socket does while it goes may reach a half-destroyed us.
+    socket->OnSessionConnected = nullptr;
+    socket->OnDataAvailable = nullptr;
+    socket->OnSessionClosed = nullptr;
+    delete socket;
+  }
+}
+
+void TTnCnx::Notification(TComponent* AComponent, TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation == opRemove && AComponent == FSocket) FSocket = nullptr;
+}
+
+void TTnCnx::Connect() {
+  if (FSocket == nullptr) return;
+  if (FSocket->State() != wsClosed) {
+    FSocket->Close();  // OnSessionClosed reaches the owner as usual
+    if (FSocket == nullptr) return;
+  }
+  // A new session starts with a clean parser and an empty receive buffer:
+  // a command cut off by the end of the old session must not swallow the
+  // first bytes of the new one.
+  FParser.Reset();
+  ReceiveCount = 0;
+  ++FConnects;
+  FSocket->SetProto("tcp");
+  FSocket->SetPort(Port);
+  FSocket->SetAddr(Host);
+  FSocket->Connect();
+}
+
+void TTnCnx::Close() {
+  if (FSocket != nullptr) FSocket->Close();
+}
+
+int TTnCnx::Send(const void* Data, int Len) {
+  if (FSocket == nullptr) return -1;
+  return FSocket->Send(Data, Len);
+}
+
+int TTnCnx::SendStr(const std::string& Str) {
+  return Send(Str.data(), static_cast<int>(Str.size()));
+}
+
+void TTnCnx::SocketSessionConnected(TObject*, WORD Error) {
+  if (OnSessionConnected) {
+    TTnSessionConnected handler = OnSessionConnected;
+    handler(this, Error);
+  }
+}
+
+void TTnCnx::SocketSessionClosed(TObject*, WORD Error) {
+  if (FSocket != nullptr && FSocket->State() != wsClosed) FSocket->Close();
+  if (OnSessionClosed) {
+    TTnSessionClosed handler = OnSessionClosed;
+    handler(this, Error);
+  }
+}
