@@ -11,6 +11,24 @@ namespace {
 // control-function codes that are traced when they arrive as data.
 inline bool EndsRun(unsigned char B) { return B >= tn::IP && (B <= tn::EL || B == tn::IAC); }
 
+// The first byte at or after p that ends a run (or end).  Text rarely holds
+// a byte of 244 or more, so eight bytes are tested at once: for each byte b,
+// ((b & 0x7F) + 0x0C) & b has its top bit set exactly when b >= 0xF4, and
+// no sum carries into the next byte.
+const unsigned char* SkipPlain(const unsigned char* p, const unsigned char* end) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  constexpr std::uint64_t kAdd = 0x0C0C0C0C0C0C0C0Cull;
+  constexpr std::uint64_t kTop = 0x8080808080808080ull;
+  while (end - p >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    if ((((word & kLow7) + kAdd) & word & kTop) != 0) break;
+    p += 8;
+  }
+  while (p < end && !EndsRun(*p)) ++p;
+  return p;
+}
+
 const char* PlainTrace(unsigned char B) {
   switch (B) {
     case tn::IP: return "TNCH_IP\r\n";
@@ -54,7 +72,7 @@ void TTnParser::Feed(const char* Data, std::size_t Len) {
         const unsigned char* run = p;
         while (p < end) {
           if (!EndsRun(*p)) {
-            ++p;
+            p = SkipPlain(p + 1, end);
             continue;
           }
           if (*p == tn::IAC) break;

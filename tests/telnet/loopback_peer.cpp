@@ -1,0 +1,227 @@
+// POSIX side of the tests' telnet peers (see loopback_peer.h).
+#include "loopback_peer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace peer {
+
+namespace {
+
+sockaddr_in Loopback(int port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  return a;
+}
+
+int ListenOn(int& port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) throw std::runtime_error("socket failed");
+  sockaddr_in a = Loopback(0);
+  socklen_t len = sizeof a;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 4) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+    close(fd);
+    throw std::runtime_error("listen on 127.0.0.1 failed");
+  }
+  port = ntohs(a.sin_port);
+  return fd;
+}
+
+}  // namespace
+
+LoopbackServer::LoopbackServer() {
+  FListener = ListenOn(FPort);
+  fcntl(FListener, F_SETFL, O_NONBLOCK);
+}
+
+LoopbackServer::~LoopbackServer() {
+  CloseClient();
+  CloseListener();
+}
+
+bool LoopbackServer::TryAccept() {
+  if (FClient >= 0) return true;
+  if (FListener < 0) return false;
+  FClient = accept4(FListener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  return FClient >= 0;
+}
+
+void LoopbackServer::Send(const std::string& Bytes) {
+  std::size_t done = 0;
+  while (done < Bytes.size()) {
+    const ssize_t n = send(FClient, Bytes.data() + done, Bytes.size() - done, MSG_NOSIGNAL);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+      pollfd p{FClient, POLLOUT, 0};
+      poll(&p, 1, 100);
+    } else {
+      throw std::runtime_error("scripted server: send failed");
+    }
+  }
+}
+
+const std::string& LoopbackServer::Poll() {
+  char buf[4096];
+  while (FClient >= 0 && !FEof) {
+    const ssize_t n = recv(FClient, buf, sizeof buf, 0);
+    if (n > 0) {
+      FReceived.append(buf, static_cast<std::size_t>(n));
+    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+      FEof = true;
+    } else if (errno == EAGAIN) {
+      break;
+    }
+  }
+  return FReceived;
+}
+
+bool LoopbackServer::PeerClosed() {
+  Poll();
+  return FEof;
+}
+
+void LoopbackServer::CloseClient() {
+  if (FClient >= 0) close(FClient);
+  FClient = -1;
+}
+
+void LoopbackServer::CloseListener() {
+  if (FListener >= 0) close(FListener);
+  FListener = -1;
+}
+
+int UnusedPort() {
+  int port = 0;
+  close(ListenOn(port));
+  return port;
+}
+
+bool WaitReadable(int fd, int ms) {
+  pollfd p{fd, POLLIN, 0};
+  return poll(&p, 1, ms) > 0;
+}
+
+int Spawn(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setpgid(0, 0);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+void Stop(int pid) {
+  if (pid <= 0) return;
+  kill(-pid, SIGTERM);
+  kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
+}
+
+bool FileIsExecutable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
+
+std::string MakeTempDir() {
+  char dir[] = "/tmp/tvtelnet.XXXXXX";
+  if (mkdtemp(dir) == nullptr) throw std::runtime_error("mkdtemp failed");
+  return dir;
+}
+
+void WriteFile(const std::string& path, const std::string& text, bool executable) {
+  std::ofstream(path, std::ios::binary) << text;
+  if (executable) chmod(path.c_str(), 0755);
+}
+
+void RemoveTree(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::remove_all(path, ignored);
+}
+
+int ForkStreamSender(const std::string& block, std::size_t total, int& port) {
+  const int listener = ListenOn(port);
+  const pid_t pid = fork();
+  if (pid != 0) {
+    close(listener);
+    return pid;
+  }
+  const int fd = accept(listener, nullptr, nullptr);
+  if (fd < 0) _exit(1);
+  std::size_t sent = 0, offset = 0;
+  char sink[4096];
+  while (sent < total) {
+    pollfd p{fd, POLLIN | POLLOUT, 0};
+    if (poll(&p, 1, 10000) <= 0) _exit(2);
+    if ((p.revents & POLLIN) != 0 && recv(fd, sink, sizeof sink, 0) <= 0) _exit(3);
+    if ((p.revents & POLLOUT) != 0) {
+      std::size_t n = block.size() - offset;
+      if (n > total - sent) n = total - sent;
+      const ssize_t w = send(fd, block.data() + offset, n, MSG_NOSIGNAL);
+      if (w <= 0) _exit(4);
+      sent += static_cast<std::size_t>(w);
+      offset = (offset + static_cast<std::size_t>(w)) % block.size();
+    }
+  }
+  shutdown(fd, SHUT_WR);
+  while (recv(fd, sink, sizeof sink, 0) > 0) {
+  }
+  _exit(0);
+}
+
+void Reap(int pid) {
+  if (pid > 0) waitpid(pid, nullptr, 0);
+}
+
+std::size_t RawRecvLoop(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a = Loopback(port);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    close(fd);
+    return 0;
+  }
+  fcntl(fd, F_SETFL, O_NONBLOCK);
+  const int ep = epoll_create1(EPOLL_CLOEXEC);
+  epoll_event ev{};
+  ev.events = EPOLLIN;
+  ev.data.fd = fd;
+  epoll_ctl(ep, EPOLL_CTL_ADD, fd, &ev);
+  char buf[2048], copy[2049];
+  std::size_t received = 0;
+  for (bool open = true; open;) {
+    epoll_event out;
+    if (epoll_wait(ep, &out, 1, 10000) <= 0) break;
+    const ssize_t n = recv(fd, buf, sizeof buf, 0);
+    if (n > 0) {
+      std::memcpy(copy, buf, static_cast<std::size_t>(n));
+      copy[n] = '\0';
+      received += static_cast<std::size_t>(n);
+    } else if (n == 0 || errno != EAGAIN) {
+      open = false;
+    }
+  }
+  close(ep);
+  close(fd);
+  return received;
+}
+
+}  // namespace peer
