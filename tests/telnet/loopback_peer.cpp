@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -109,10 +110,64 @@ void LoopbackServer::CloseListener() {
   FListener = -1;
 }
 
+RecordingRelay::RecordingRelay(int TargetPort) : FTargetPort(TargetPort) {}
+
+RecordingRelay::~RecordingRelay() {
+  if (FBack >= 0) close(FBack);
+}
+
+void RecordingRelay::Step() {
+  if (!FFront.TryAccept()) return;
+  if (FBack < 0) {
+    FBack = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Loopback(FTargetPort);
+    if (connect(FBack, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+      throw std::runtime_error("relay: cannot reach the server");
+    fcntl(FBack, F_SETFL, O_NONBLOCK);
+    FBackOpen = true;
+  }
+  // Client to server.
+  const std::string& in = FFront.Poll();
+  if (FForwarded < in.size() && FBackOpen) {
+    const std::string chunk = in.substr(FForwarded);
+    const ssize_t n = send(FBack, chunk.data(), chunk.size(), MSG_NOSIGNAL);
+    if (n > 0) {
+      FFromClient += chunk.substr(0, static_cast<std::size_t>(n));
+      FForwarded += static_cast<std::size_t>(n);
+    }
+  }
+  // Server to client.
+  char buf[4096];
+  while (FBackOpen) {
+    const ssize_t n = recv(FBack, buf, sizeof buf, 0);
+    if (n > 0) {
+      FFromServer.append(buf, static_cast<std::size_t>(n));
+      FFront.Send(std::string(buf, static_cast<std::size_t>(n)));
+    } else if (n == 0 || errno != EAGAIN) {
+      FBackOpen = false;
+      FFront.CloseClient();
+    } else {
+      break;
+    }
+  }
+}
+
 int UnusedPort() {
   int port = 0;
   close(ListenOn(port));
   return port;
+}
+
+bool WaitListening(int port, int ms) {
+  for (int waited = 0; waited < ms; waited += 20) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Loopback(port);
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(fd);
+    if (ok) return true;
+    usleep(20000);
+  }
+  return false;
 }
 
 bool WaitReadable(int fd, int ms) {
@@ -141,6 +196,20 @@ void Stop(int pid) {
 }
 
 bool FileIsExecutable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
+
+bool OutputHasLine(const std::string& command, const std::string& line) {
+  FILE* out = popen(command.c_str(), "r");
+  if (out == nullptr) return false;
+  char buf[256];
+  bool found = false;
+  while (std::fgets(buf, sizeof buf, out) != nullptr) {
+    std::string got = buf;
+    while (!got.empty() && (got.back() == '\n' || got.back() == '\r')) got.pop_back();
+    found = found || got == line;
+  }
+  pclose(out);
+  return found;
+}
 
 std::string MakeTempDir() {
   char dir[] = "/tmp/tvtelnet.XXXXXX";

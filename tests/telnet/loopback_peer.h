@@ -39,8 +39,35 @@ class LoopbackServer {
   std::string FReceived;
 };
 
+// A relay on 127.0.0.1 between one client and a server on `TargetPort`,
+// recording what each side sends (the test sees the client's answers to a
+// real server).  Step moves what is ready, never waits.
+class RecordingRelay {
+ public:
+  explicit RecordingRelay(int TargetPort);
+  ~RecordingRelay();
+  RecordingRelay(const RecordingRelay&) = delete;
+  RecordingRelay& operator=(const RecordingRelay&) = delete;
+
+  int Port() const { return FFront.Port(); }
+  void Step();
+  const std::string& FromClient() const { return FFromClient; }
+  const std::string& FromServer() const { return FFromServer; }
+
+ private:
+  LoopbackServer FFront;
+  int FTargetPort;
+  int FBack = -1;
+  bool FBackOpen = false;
+  std::size_t FForwarded = 0;  // bytes of FFront's input passed on
+  std::string FFromClient, FFromServer;
+};
+
 // A port on 127.0.0.1 that nothing listens on (bound, then released).
 int UnusedPort();
+
+// Wait until something accepts connections on 127.0.0.1:port.
+bool WaitListening(int port, int ms);
 
 // Wait until `fd` is readable or `ms` have passed; true when readable.
 bool WaitReadable(int fd, int ms);
@@ -49,6 +76,8 @@ bool WaitReadable(int fd, int ms);
 int Spawn(const std::vector<std::string>& argv);  // pid, or -1
 void Stop(int pid);                                // SIGTERM, then reap
 bool FileIsExecutable(const std::string& path);
+// Runs a shell command; true when its output holds `line` as a whole line.
+bool OutputHasLine(const std::string& command, const std::string& line);
 std::string MakeTempDir();
 void WriteFile(const std::string& path, const std::string& text, bool executable);
 void RemoveTree(const std::string& path);
