@@ -14,6 +14,11 @@
 
 #include <cstddef>
 #include <cstdint>
+// On glibc nearly every C++ header (through <cstdlib>) declares the BSD
+// names `u_long` and `struct timeval` in the global namespace.  Included
+// here so that they are always there, and this header agrees with them
+// instead of declaring rival ones.
+#include <cstdlib>
 
 #include <tervane/winsock_abi.h>
 
@@ -171,10 +176,9 @@ using wsabi::servent;
 using wsabi::sockaddr;
 using wsabi::sockaddr_in;
 using wsabi::SOCKET;
-using wsabi::timeval;
 using wsabi::u_char;
 using wsabi::u_int;
-using wsabi::u_long;
+using u_long = wsabi::u_long;  // the same type as the C library's u_long
 using wsabi::u_short;
 using wsabi::WSADATA;
 using LPWSADATA = WSADATA*;

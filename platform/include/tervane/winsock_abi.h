@@ -16,7 +16,10 @@ using SOCKET = std::uintptr_t;  // as on 64-bit Windows: a pointer-sized handle
 using u_char = unsigned char;
 using u_short = unsigned short;
 using u_int = unsigned int;
-using u_long = std::uint32_t;  // WinSock's u_long is 32 bits on every target
+// WinSock's u_long is 32 bits; here it is the C library's BSD `u_long`
+// (unsigned long), so that the global name has one meaning.  Every record
+// field that crosses the wire is a fixed 32-bit type instead.
+using u_long = unsigned long;
 
 inline constexpr SOCKET kInvalidSocket = ~SOCKET(0);
 inline constexpr int kSocketError = -1;

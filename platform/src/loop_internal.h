@@ -1,0 +1,27 @@
+// Internal interface between the message loop and the window table.
+//
+// A Loop is one thread's message queue plus its readiness backend.  Windows
+// record the Loop of the thread that created them so that PostMessageA from
+// any thread can find the right queue.  The window table's mutex is held
+// while a post from another thread is handed to a Loop, and a Loop removes
+// its windows under that mutex before it dies: a poster never reaches a
+// Loop that is being destroyed.
+#pragma once
+
+#include <tervane/win32.h>
+
+namespace tervane::detail {
+
+class Loop;
+
+// The calling thread's loop, created on first use.
+Loop& CurrentLoop();
+
+// Queue a message on `loop` from the calling thread (owner or not).
+void Enqueue(Loop& loop, const MSG& msg);
+
+// Window table services used by the loop.
+bool WindowAlive(HWND window);           // handle names a live window
+void DestroyWindowsOf(const Loop* loop);  // thread exit: its windows die
+
+}  // namespace tervane::detail

@@ -1,0 +1,50 @@
+// getprotobyname, in its own file: the variant module built to test a
+// missing entry point leaves exactly this one out.
+#include <netdb.h>
+
+#include <string>
+#include <vector>
+
+#include "wsock_internal.h"
+
+namespace {
+
+struct ProtoStore {
+  wsabi::protoent rec{};
+  std::string name;
+  std::vector<std::string> aliases;
+  std::vector<char*> aliasPtrs;
+};
+thread_local ProtoStore tlsProto;
+
+}  // namespace
+
+WS_EXPORT(wsabi::protoent*, getprotobyname)(const char* name) {
+  if (auto hit = ws::CheckFault("getprotobyname"); hit.fail) {
+    ws::SetError(hit.code);
+    return nullptr;
+  }
+  if (!ws::Started()) return nullptr;
+  if (!name) {
+    ws::SetError(ws::kEfault);
+    return nullptr;
+  }
+  protoent result{};
+  protoent* found = nullptr;
+  char buf[1024];
+  if (getprotobyname_r(name, &result, buf, sizeof buf, &found) != 0 || !found) {
+    ws::SetError(ws::kNoData);
+    return nullptr;
+  }
+  ProtoStore& st = tlsProto;
+  st.name = found->p_name;
+  st.aliases.clear();
+  for (char** a = found->p_aliases; a && *a; ++a) st.aliases.emplace_back(*a);
+  st.aliasPtrs.clear();
+  for (std::string& a : st.aliases) st.aliasPtrs.push_back(a.data());
+  st.aliasPtrs.push_back(nullptr);
+  st.rec.p_name = st.name.data();
+  st.rec.p_aliases = st.aliasPtrs.data();
+  st.rec.p_proto = static_cast<short>(found->p_proto);
+  return &st.rec;
+}

@@ -1,0 +1,58 @@
+// Datagrams: sendto and recvfrom.
+#include <sys/socket.h>
+
+#include "wsock_internal.h"
+
+using ws::FailWsa;
+using ws::SOCKET;
+
+WS_EXPORT(int, sendto)(SOCKET s, const char* buf, int len, int flags, const wsabi::sockaddr* to,
+                       int toLen) {
+  if (auto hit = ws::CheckFault("sendto"); hit.fail) return FailWsa(hit.code);
+  if (!ws::Started()) return wsabi::kSocketError;
+  auto sock = ws::Lookup(s);
+  if (!sock) return wsabi::kSocketError;
+  if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
+  int hostFlags = MSG_NOSIGNAL;
+  if (flags & wsabi::kMsgOob) hostFlags |= MSG_OOB;
+  ssize_t n;
+  if (to) {
+    sockaddr_in sin;
+    if (int code = ws::ToPosix(to, toLen, &sin)) return FailWsa(code);
+    n = ::sendto(sock->fd, buf, static_cast<size_t>(len), hostFlags,
+                 reinterpret_cast<const ::sockaddr*>(&sin), sizeof sin);
+  } else {
+    n = ::send(sock->fd, buf, static_cast<size_t>(len), hostFlags);
+  }
+  if (n < 0) return ws::SendFailed(*sock, errno);
+  return static_cast<int>(n);
+}
+
+WS_EXPORT(int, recvfrom)(SOCKET s, char* buf, int len, int flags, wsabi::sockaddr* from,
+                         int* fromLen) {
+  if (auto hit = ws::CheckFault("recvfrom"); hit.fail) return FailWsa(hit.code);
+  if (!ws::Started()) return wsabi::kSocketError;
+  auto sock = ws::Lookup(s);
+  if (!sock) return wsabi::kSocketError;
+  if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
+  if (from && (!fromLen || *fromLen < static_cast<int>(sizeof(wsabi::sockaddr_in))))
+    return FailWsa(ws::kEfault);
+  int hostFlags = 0;
+  if (flags & wsabi::kMsgOob) hostFlags |= MSG_OOB;
+  if (flags & wsabi::kMsgPeek) hostFlags |= MSG_PEEK;
+  // MSG_TRUNC: learn a datagram's real size, to report a truncated one.
+  if (sock->type == wsabi::kSockDgram) hostFlags |= MSG_TRUNC;
+  sockaddr_in sin{};
+  socklen_t sinLen = sizeof sin;
+  const ssize_t n = ::recvfrom(sock->fd, buf, static_cast<size_t>(len), hostFlags,
+                               reinterpret_cast<::sockaddr*>(&sin), &sinLen);
+  const int err = errno;
+  ws::ReenableRead(*sock, n > 0 && n >= len);
+  if (n < 0) return ws::Fail(err);
+  if (from && sinLen >= sizeof sin) ws::FromPosix(sin, from, fromLen);
+  if (sock->type == wsabi::kSockDgram && n > len) {
+    // WinSock fills the buffer, drops the rest and says WSAEMSGSIZE.
+    return FailWsa(10040);
+  }
+  return static_cast<int>(n);
+}

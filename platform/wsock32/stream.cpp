@@ -1,0 +1,127 @@
+// The TCP client path: connect, send, recv.
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
+#include <cstdio>
+
+#include "wsock_internal.h"
+
+using ws::FailWsa;
+using ws::SOCKET;
+
+namespace {
+
+int HostFlags(int flags) {
+  int out = MSG_NOSIGNAL;  // a broken connection is an error, not a signal
+  if (flags & wsabi::kMsgOob) out |= MSG_OOB;
+  if (flags & wsabi::kMsgPeek) out |= MSG_PEEK;
+  return out;
+}
+
+std::string Target(const sockaddr_in& sin) {
+  char buf[32];
+  const auto a = ntohl(sin.sin_addr.s_addr);
+  std::snprintf(buf, sizeof buf, "%u.%u.%u.%u:%u", a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF,
+                a & 0xFF, ntohs(sin.sin_port));
+  return buf;
+}
+
+}  // namespace
+
+namespace ws {
+
+// After a failed send: a would-block arms FD_WRITE for when space returns.
+int SendFailed(Sock& s, int err) {
+  if (err == EAGAIN || err == EWOULDBLOCK) {
+    s.writeArmed = true;
+    return FailWsa(kEwouldblock);
+  }
+  if (err == EPIPE && s.sendShut) return FailWsa(kEshutdown);
+  if (err == EPIPE && !s.connected && !s.connecting) return FailWsa(kEnotconn);
+  if (err == EPIPE && s.closeError != 0) return FailWsa(s.closeError);
+  return Fail(err);
+}
+
+}  // namespace ws
+
+WS_EXPORT(int, connect)(SOCKET s, const wsabi::sockaddr* name, int nameLen) {
+  if (auto hit = ws::CheckFault("connect"); hit.fail) return FailWsa(hit.code);
+  if (!ws::Started()) return wsabi::kSocketError;
+  auto sock = ws::Lookup(s);
+  if (!sock) return wsabi::kSocketError;
+  sockaddr_in sin;
+  if (int code = ws::ToPosix(name, nameLen, &sin)) return FailWsa(code);
+  if (ws::FaultRecordConnect(Target(sin))) {
+    // Test seam: the target is kept and nothing goes on the network.
+    sock->connecting = sock->type == wsabi::kSockStream;
+    return FailWsa(ws::kEwouldblock);
+  }
+  if (sock->type == wsabi::kSockDgram) {
+    if (::connect(sock->fd, reinterpret_cast<const ::sockaddr*>(&sin), sizeof sin) != 0)
+      return ws::Fail(errno);
+    sock->connected = true;
+    return 0;
+  }
+  if (sock->connected) return FailWsa(10056);  // WSAEISCONN
+  if (sock->connecting) return FailWsa(10037);  // WSAEALREADY
+  const int r = ::connect(sock->fd, reinterpret_cast<const ::sockaddr*>(&sin), sizeof sin);
+  const int err = r == 0 ? 0 : errno;
+  if (!sock->nonBlocking) {
+    if (r != 0) return ws::Fail(err);
+    sock->connected = true;
+    return 0;
+  }
+  if (err == EINPROGRESS || err == EAGAIN) {
+    sock->connecting = true;
+    return FailWsa(ws::kEwouldblock);
+  }
+  if (sock->mask == 0) {
+    if (r != 0) return ws::Fail(err);
+    sock->connected = true;
+    return 0;
+  }
+  // Under WSAAsyncSelect a connect always completes through FD_CONNECT,
+  // even when the host finished it (or refused it) at once.
+  if (err != 0) {
+    sock->closeNotified = true;
+    ws::Post(*sock, wsabi::kFdConnect, ws::MapErrno(err));
+  } else {
+    sock->connected = true;
+    ws::Post(*sock, wsabi::kFdConnect, 0);
+    ws::Post(*sock, wsabi::kFdWrite, 0);
+  }
+  return FailWsa(ws::kEwouldblock);
+}
+
+WS_EXPORT(int, send)(SOCKET s, const char* buf, int len, int flags) {
+  if (auto hit = ws::CheckFault("send"); hit.fail) return FailWsa(hit.code);
+  if (!ws::Started()) return wsabi::kSocketError;
+  auto sock = ws::Lookup(s);
+  if (!sock) return wsabi::kSocketError;
+  if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
+  if (ws::FaultsActive()) {
+    if (ws::FaultResetOnSend()) return FailWsa(ws::kEconnreset);
+    if (ws::FaultBlockSends()) {
+      sock->writeArmed = true;
+      return FailWsa(ws::kEwouldblock);
+    }
+    if (int limit = ws::FaultSendLimit(); limit > 0 && len > limit) len = limit;
+  }
+  const ssize_t n = ::send(sock->fd, buf, static_cast<size_t>(len), HostFlags(flags));
+  if (n < 0) return ws::SendFailed(*sock, errno);
+  return static_cast<int>(n);
+}
+
+WS_EXPORT(int, recv)(SOCKET s, char* buf, int len, int flags) {
+  if (auto hit = ws::CheckFault("recv"); hit.fail) return FailWsa(hit.code);
+  if (!ws::Started()) return wsabi::kSocketError;
+  auto sock = ws::Lookup(s);
+  if (!sock) return wsabi::kSocketError;
+  if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
+  const ssize_t n = ::recv(sock->fd, buf, static_cast<size_t>(len), HostFlags(flags) & ~MSG_NOSIGNAL);
+  const int err = errno;
+  ws::ReenableRead(*sock, n > 0 && n == len);
+  if (n < 0) return ws::Fail(err);
+  if (n == 0 && len > 0 && sock->closeError != 0) return FailWsa(sock->closeError);
+  return static_cast<int>(n);
+}

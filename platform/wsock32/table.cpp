@@ -1,0 +1,90 @@
+// The socket table: WinSock handles to descriptors.
+//
+// A handle is (generation << 32) | fd.  Descriptor numbers are reused at
+// once by the kernel; the generation makes sure a closed socket's handle,
+// and any notification still queued with it, never names its successor.
+#include <unistd.h>
+
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+#include "wsock_internal.h"
+
+namespace ws {
+namespace {
+
+struct Table {
+  std::mutex mutex;
+  std::unordered_map<SOCKET, SockPtr> sockets;
+  std::uint32_t nextGen = 1;
+};
+
+Table& T() {
+  static auto* table = new Table;
+  return *table;
+}
+
+}  // namespace
+
+SockPtr Lookup(SOCKET s) {
+  auto& t = T();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  auto it = t.sockets.find(s);
+  if (it == t.sockets.end()) {
+    SetError(kEnotsock);
+    return nullptr;
+  }
+  return it->second;
+}
+
+SOCKET Register(int fd, int type, bool nonBlocking) {
+  auto s = std::make_shared<Sock>();
+  auto& t = T();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  const std::uint32_t gen = t.nextGen++;
+  if (t.nextGen == 0) t.nextGen = 1;
+  s->handle = (static_cast<SOCKET>(gen) << 32) | static_cast<std::uint32_t>(fd);
+  s->fd = fd;
+  s->type = type;
+  s->nonBlocking = nonBlocking;
+  t.sockets[s->handle] = s;
+  return s->handle;
+}
+
+void Unregister(const SockPtr& s) {
+  if (s->watched) tervane::UnwatchFd(s->fd);
+  s->watched = false;
+  auto& t = T();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  t.sockets.erase(s->handle);
+}
+
+void CloseAll() {
+  std::vector<SockPtr> all;
+  {
+    auto& t = T();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    for (auto& entry : t.sockets) all.push_back(entry.second);
+  }
+  for (const SockPtr& s : all) {
+    Unregister(s);
+    close(s->fd);
+  }
+}
+
+void ReleaseArmedWrites() {
+  std::vector<SockPtr> armed;
+  {
+    auto& t = T();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    for (auto& entry : t.sockets)
+      if (entry.second->writeArmed) armed.push_back(entry.second);
+  }
+  for (const SockPtr& s : armed) {
+    s->writeArmed = false;
+    Post(*s, wsabi::kFdWrite, 0);
+  }
+}
+
+}  // namespace ws

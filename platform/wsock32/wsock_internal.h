@@ -1,0 +1,134 @@
+// Shared internals of the WinSock module: the export decoration, the
+// per-thread error value, the socket table and the hooks of the
+// fault-injecting build.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <tervane/winsock_abi.h>
+
+#include "bridge.h"
+
+// Entry points are exported as "tvexport_" + name; GetProcAddress adds the
+// prefix.  Nothing else leaves the module (-fvisibility=hidden).
+#define WS_EXPORT(ret, name) extern "C" __attribute__((visibility("default"))) ret tvexport_##name
+
+namespace ws {
+
+using wsabi::SOCKET;
+
+// ---- Error state --------------------------------------------------------
+void SetError(int code);
+int Error();
+int MapErrno(int err);  // errno -> WSAE*
+// Set the error from errno and return SOCKET_ERROR (-1).
+int Fail(int err);
+int FailWsa(int code);  // set `code`, return -1
+
+// WinSock error numbers used inside the module.
+enum : int {
+  kEintr = 10004,
+  kEfault = 10014,
+  kEinval = 10022,
+  kEwouldblock = 10035,
+  kEinprogress = 10036,
+  kEnotsock = 10038,
+  kEnoprotoopt = 10042,
+  kEafnosupport = 10047,
+  kEconnreset = 10054,
+  kEnobufs = 10055,
+  kEnotconn = 10057,
+  kEshutdown = 10058,
+  kEconnrefused = 10061,
+  kVerNotSupported = 10092,
+  kNotInitialised = 10093,
+  kHostNotFound = 11001,
+  kTryAgain = 11002,
+  kNoRecovery = 11003,
+  kNoData = 11004,
+};
+
+// ---- Start-up -----------------------------------------------------------
+// False (and WSANOTINITIALISED set) before WSAStartup.
+bool Started();
+
+// ---- Sockets --------------------------------------------------------------
+struct Sock {
+  SOCKET handle = 0;
+  int fd = -1;
+  int type = 0;  // wsabi::kSockStream or kSockDgram
+  // Notification registration (WSAAsyncSelect).
+  HWND__* window = nullptr;
+  unsigned message = 0;
+  long mask = 0;
+  bool watched = false;
+  bool nonBlocking = false;
+  // Connection state as the notifications see it.
+  bool listening = false;
+  bool connecting = false;
+  bool connected = false;
+  bool closeNotified = false;  // FD_CLOSE (or a failed FD_CONNECT) sent
+  bool sendShut = false;       // shutdown for sending was called
+  int closeError = 0;          // WSAE* code of a reset connection
+  // Re-enabling state: an event is posted again only once re-enabled.
+  bool readOutstanding = false;
+  bool acceptOutstanding = false;
+  bool writeArmed = false;  // a send would block: FD_WRITE when writable
+};
+using SockPtr = std::shared_ptr<Sock>;
+
+// Look a handle up; nullptr and WSAENOTSOCK when unknown.
+SockPtr Lookup(SOCKET s);
+SOCKET Register(int fd, int type, bool nonBlocking);
+// Remove from the table and stop notifications; the caller closes the fd.
+void Unregister(const SockPtr& s);
+// Close every socket (last WSACleanup).
+void CloseAll();
+// Post FD_WRITE to every socket whose send would have blocked (fault build).
+void ReleaseArmedWrites();
+
+// Notification logic (notify.cpp).
+// The loop's watch callback; `context` is the socket handle.
+void OnWatch(void* context, int fd, std::uint32_t events);
+void Post(const Sock& s, long event, int error);
+// Re-evaluate the socket's readiness now (level), as at WSAAsyncSelect.
+void PollNow(Sock& s, bool announceWritable);
+// After recv/recvfrom consumed data: re-enable FD_READ and post it again
+// when more may be waiting.
+void ReenableRead(Sock& s, bool bufferFilled);
+void ReenableAccept(Sock& s);
+
+// ---- Address records ------------------------------------------------------
+// WinSock record -> POSIX; returns 0 or a WSAE* code.
+int ToPosix(const wsabi::sockaddr* name, int nameLen, sockaddr_in* out);
+// POSIX -> WinSock record (when `name` is given); returns 0 or a WSAE* code.
+int FromPosix(const sockaddr_in& in, wsabi::sockaddr* name, int* nameLen);
+
+// ---- Fault injection (inert unless the fault build's controls are used) ---
+struct FaultHit {
+  bool fail = false;
+  int code = 0;
+};
+// Counts the call and tells whether it must fail.
+FaultHit CheckFault(const char* function);
+bool FaultsActive();
+void ActivateFaults();
+int FaultStartupError();
+int FaultSendLimit();  // 0: no limit
+bool FaultBlockSends();
+bool FaultResetOnSend();
+// closesocket: 0, or the code to fail with (consumes one failure).
+int FaultCloseError();
+// connect: record "a.b.c.d:port" instead of connecting?
+bool FaultRecordConnect(const std::string& target);
+
+}  // namespace ws
+
+namespace ws {
+// After a failed send or sendto (errno `err`): arms FD_WRITE on would-block.
+int SendFailed(Sock& s, int err);
+}  // namespace ws

@@ -1,0 +1,309 @@
+// The message loop and windows: ordering, wake-ups through the backend
+// descriptor, quitting, destroyed windows, classes and per-window data.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <tervane/platform.h>
+
+#include "platform/posix_peer.h"
+
+namespace {
+
+struct Seen {
+  HWND window;
+  UINT message;
+  WPARAM wParam;
+};
+std::vector<Seen> gSeen;
+int gRepostsLeft = 0;
+
+constexpr UINT kRepost = WM_USER + 50;
+
+LRESULT CALLBACK RecordProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+  gSeen.push_back(Seen{w, msg, wp});
+  if (msg == kRepost && gRepostsLeft != 0) {
+    if (gRepostsLeft > 0) --gRepostsLeft;
+    PostMessageA(w, kRepost, wp + 1, 0);
+  }
+  return DefWindowProcA(w, msg, wp, lp);
+}
+
+const char* kClass = "TvLoopTestClass";
+
+class LoopTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gSeen.clear();
+    gRepostsLeft = 0;
+    WNDCLASSA cls{};
+    if (!GetClassInfoA(GetModuleHandleA(nullptr), kClass, &cls)) {
+      cls.lpfnWndProc = RecordProc;
+      cls.cbWndExtra = 4;
+      cls.hInstance = GetModuleHandleA(nullptr);
+      cls.lpszClassName = kClass;
+      ASSERT_NE(RegisterClassA(&cls), 0);
+    }
+    tervane::DispatchPending();
+    windowsBefore_ = tervane::LiveWindowCount();
+  }
+  void TearDown() override {
+    tervane::DispatchPending();
+    EXPECT_EQ(tervane::LiveWindowCount(), windowsBefore_) << "a test leaked a window";
+  }
+  static HWND Make() {
+    return CreateWindowExA(WS_EX_TOOLWINDOW, kClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+  }
+  static bool BackendReadable() { return peer::Readable(tervane::LoopBackendFd(), 0); }
+
+  int windowsBefore_ = 0;
+};
+
+TEST_F(LoopTest, PostsAreDispatchedInOrderAndPeekCanLookWithoutRemoving) {
+  HWND a = Make();
+  HWND b = Make();
+  PostMessageA(a, WM_USER + 1, 1, 0);
+  PostMessageA(b, WM_USER + 2, 2, 0);
+  PostMessageA(a, WM_USER + 3, 3, 0);
+
+  MSG m{};
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
+  EXPECT_EQ(m.message, WM_USER + 1u);
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));  // the same one, now taken
+  EXPECT_EQ(m.message, WM_USER + 1u);
+  EXPECT_EQ(m.hwnd, a);
+  DispatchMessageA(&m);
+
+  EXPECT_TRUE(tervane::DispatchPending());
+  ASSERT_EQ(gSeen.size(), 3u);
+  EXPECT_EQ(gSeen[0].wParam, 1u);
+  EXPECT_EQ(gSeen[1].window, b);
+  EXPECT_EQ(gSeen[1].wParam, 2u);
+  EXPECT_EQ(gSeen[2].wParam, 3u);
+  EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+  DestroyWindow(a);
+  DestroyWindow(b);
+}
+
+TEST_F(LoopTest, BackendDescriptorSaysWhenThereIsWork) {
+  HWND w = Make();
+  EXPECT_FALSE(BackendReadable());
+  for (int i = 0; i < 100; ++i) PostMessageA(w, WM_USER, static_cast<WPARAM>(i), 0);
+  EXPECT_TRUE(BackendReadable());
+  EXPECT_TRUE(tervane::DispatchPending());
+  EXPECT_EQ(gSeen.size(), 100u);
+  EXPECT_FALSE(BackendReadable()) << "readable with nothing to do: a foreign loop would spin";
+
+  // A post from another thread wakes it too, and is dispatched here.
+  std::thread([w] { PostMessageA(w, WM_USER, 7, 0); }).join();
+  EXPECT_TRUE(BackendReadable());
+  tervane::DispatchPending();
+  EXPECT_EQ(gSeen.back().wParam, 7u);
+  EXPECT_FALSE(BackendReadable());
+
+  // Draining with PeekMessage (as a nested pump does) also quiets it.
+  PostMessageA(w, WM_USER, 8, 0);
+  MSG m{};
+  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+  EXPECT_FALSE(BackendReadable());
+  DestroyWindow(w);
+}
+
+TEST_F(LoopTest, PostFromAnotherThreadWakesABlockedGetMessage) {
+  HWND w = Make();
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    const long long until = peer::NowMs() + 5000;
+    while (!done && peer::NowMs() < until) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!done) {
+      std::fputs("GetMessageA was never woken\n", stderr);
+      std::_Exit(1);
+    }
+  });
+  std::thread poster([w] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let it block
+    PostMessageA(w, WM_USER + 5, 42, 0);
+  });
+  MSG m{};
+  EXPECT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+  done = true;
+  poster.join();
+  watchdog.join();
+  EXPECT_EQ(m.message, WM_USER + 5u);
+  EXPECT_EQ(m.wParam, 42u);
+  DestroyWindow(w);
+}
+
+TEST_F(LoopTest, QuitStopsDispatchAndEndsTheHeadlessLoop) {
+  HWND w = Make();
+  PostMessageA(w, WM_USER, 1, 0);
+  PostQuitMessage(3);
+  PostMessageA(w, WM_USER, 2, 0);
+  EXPECT_FALSE(tervane::DispatchPending());
+  ASSERT_EQ(gSeen.size(), 1u);
+  EXPECT_TRUE(BackendReadable()) << "the message after the quit is still waiting";
+  EXPECT_TRUE(tervane::DispatchPending());
+  EXPECT_EQ(gSeen.size(), 2u);
+
+  PostMessageA(w, WM_USER, 3, 0);
+  PostQuitMessage(9);
+  EXPECT_EQ(tervane::RunMessageLoop(), 9);
+  EXPECT_EQ(gSeen.back().wParam, 3u);
+
+  // PeekMessage hands the quit to its caller (a nested pump stops on it).
+  PostQuitMessage(4);
+  MSG m{};
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(m.wParam, 4u);
+  DestroyWindow(w);
+}
+
+TEST_F(LoopTest, SelfRepostingHandlerDoesNotHoldTheLoopForEver) {
+  HWND w = Make();
+  gRepostsLeft = -1;  // for ever
+  PostMessageA(w, kRepost, 0, 0);
+  tervane::DispatchPending();  // must return
+  EXPECT_GT(gSeen.size(), 1u);
+  EXPECT_TRUE(BackendReadable());
+  gRepostsLeft = 0;
+  tervane::DispatchPending();
+  // A finite chain of posts completes within one call.
+  gSeen.clear();
+  gRepostsLeft = 10;
+  PostMessageA(w, kRepost, 0, 0);
+  tervane::DispatchPending();
+  EXPECT_EQ(gSeen.size(), 11u);
+  EXPECT_FALSE(BackendReadable());
+  DestroyWindow(w);
+}
+
+TEST_F(LoopTest, DestroyedWindowsLoseTheirMessagesAndTheirHandles) {
+  HWND w = Make();
+  ASSERT_TRUE(IsWindow(w));
+  PostMessageA(w, WM_USER, 1, 0);
+  ASSERT_TRUE(DestroyWindow(w));
+  ASSERT_EQ(gSeen.size(), 1u);
+  EXPECT_EQ(gSeen[0].message, static_cast<UINT>(WM_DESTROY));
+  tervane::DispatchPending();
+  EXPECT_EQ(gSeen.size(), 1u) << "message queued for a destroyed window was delivered";
+  EXPECT_FALSE(IsWindow(w));
+  EXPECT_FALSE(PostMessageA(w, WM_USER, 2, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+  EXPECT_FALSE(DestroyWindow(w));
+
+  HWND next = Make();  // very likely reuses the slot: never the handle
+  EXPECT_NE(next, w);
+  EXPECT_FALSE(PostMessageA(w, WM_USER, 3, 0));
+  tervane::DispatchPending();
+  EXPECT_EQ(gSeen.size(), 1u);
+  DestroyWindow(next);
+}
+
+TEST_F(LoopTest, WindowsOfAThreadDieWithIt) {
+  HWND foreign = nullptr;
+  std::thread([&] { foreign = Make(); }).join();
+  ASSERT_NE(foreign, nullptr);
+  EXPECT_FALSE(IsWindow(foreign));
+  EXPECT_FALSE(PostMessageA(foreign, WM_USER, 0, 0));
+}
+
+TEST_F(LoopTest, ClassesAreRegisteredByName) {
+  WNDCLASSA cls{};
+  cls.lpfnWndProc = RecordProc;
+  cls.cbWndExtra = 4;
+  cls.lpszClassName = "XSocketWindowClass";
+  ASSERT_NE(RegisterClassA(&cls), 0);
+  EXPECT_EQ(RegisterClassA(&cls), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
+
+  WNDCLASSA found{};
+  ASSERT_TRUE(GetClassInfoA(GetModuleHandleA(nullptr), "xsocketwindowclass", &found));
+  EXPECT_EQ(found.lpfnWndProc, &RecordProc);
+  EXPECT_EQ(found.cbWndExtra, 4);
+  EXPECT_STREQ(found.lpszClassName, "XSocketWindowClass");
+
+  EXPECT_EQ(CreateWindowExA(0, "NoSuchClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                            nullptr),
+            nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST));
+  EXPECT_TRUE(UnregisterClassA("XSocketWindowClass", nullptr));
+  EXPECT_FALSE(GetClassInfoA(nullptr, "XSocketWindowClass", &found));
+}
+
+TEST_F(LoopTest, FourExtraBytesStillHoldAPointerAtIndexZero) {
+  HWND w = Make();
+  int object = 0;
+  const auto p = reinterpret_cast<LONG_PTR>(&object);
+  EXPECT_EQ(SetWindowLongPtrA(w, 0, p), 0);
+  EXPECT_EQ(GetWindowLongPtrA(w, 0), p);
+  EXPECT_EQ(SetWindowLongPtrA(w, 1, 5), 0) << "a slot past the extra bytes was written";
+  EXPECT_EQ(SetWindowLongPtrA(w, GWLP_USERDATA, 77), 0);
+  EXPECT_EQ(GetWindowLongPtrA(w, GWLP_USERDATA), 77);
+  EXPECT_EQ(GetWindowLongPtrA(w, 0), p);
+
+  HWND other = Make();  // per window, not per class
+  EXPECT_EQ(GetWindowLongPtrA(other, 0), 0);
+  DestroyWindow(w);
+  DestroyWindow(other);
+  EXPECT_EQ(GetWindowLongPtrA(w, 0), 0);
+}
+
+TEST_F(LoopTest, SystemServices) {
+  std::vector<std::string> lines;
+  OutputDebugStringA("unheard");  // no sink: silent
+  tervane::SetDebugSink([&](const char* t) { lines.emplace_back(t); });
+  OutputDebugStringA("one");
+  OutputDebugStringA(nullptr);
+  tervane::SetDebugSink(nullptr);
+  OutputDebugStringA("unheard");
+  EXPECT_EQ(lines, (std::vector<std::string>{"one", ""}));
+
+  const DWORD t0 = GetTickCount();
+  Sleep(0);
+  Sleep(20);
+  EXPECT_GE(static_cast<DWORD>(GetTickCount() - t0), 19u);  // whole milliseconds
+
+  static int hookCalls = 0;
+  auto previous = tervane::SetProcessMessagesHook([] { ++hookCalls; });
+  EXPECT_EQ(previous, nullptr);
+  tervane::ApplicationProcessMessages();
+  EXPECT_EQ(hookCalls, 1);
+  tervane::SetProcessMessagesHook(nullptr);
+  HWND w = Make();
+  PostMessageA(w, WM_USER, 1, 0);
+  tervane::ApplicationProcessMessages();  // the default dispatches
+  EXPECT_EQ(gSeen.size(), 1u);
+  DestroyWindow(w);
+}
+
+TEST_F(LoopTest, LoaderMapsNamesAndReportsWindowsErrorCodes) {
+  tervane::SetModulePath("wsock32.dll", "/nonexistent/libwsock32.so");
+  EXPECT_EQ(LoadLibraryA("WSOCK32.DLL"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+  tervane::SetModulePath("wsock32.dll", "");
+
+  HMODULE m = LoadLibraryA("wsock32.dll");  // bin/libwsock32.so beside the test
+  ASSERT_NE(m, nullptr);
+  EXPECT_NE(GetProcAddress(m, "WSAStartup"), nullptr);
+  EXPECT_EQ(GetProcAddress(m, "NoSuchFunction"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  EXPECT_TRUE(FreeLibrary(m));
+
+  tervane::SetModulePath("wsock32.dll", tervane::ExecutableDir() + "libwsock32_noproto.so");
+  m = LoadLibraryA("wsock32.dll");
+  ASSERT_NE(m, nullptr);
+  EXPECT_NE(GetProcAddress(m, "getservbyname"), nullptr);
+  EXPECT_EQ(GetProcAddress(m, "getprotobyname"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  FreeLibrary(m);
+  tervane::SetModulePath("wsock32.dll", "");
+}
+
+}  // namespace
