@@ -1,0 +1,61 @@
+// Helpers for the serving, datagram, look-up and auxiliary tests: a TCP or
+// UDP listener on loopback with a kernel-chosen port, the module's test
+// hosts table, and the text of a report.
+#pragma once
+
+#include <string>
+
+#include "socket_fixture.h"
+
+namespace servicestest {
+
+// Listens on `addr` with a port the kernel picks; returns that port.
+inline int ListenOn(TCustomWSocket& s, const char* proto, const char* addr = "127.0.0.1") {
+  s.SetProto(proto);
+  s.SetAddr(addr);
+  s.SetPort("0");
+  s.Listen();
+  return std::stoi(s.GetBoundPort());
+}
+
+// Names answered by the module's hosts seam, never by a name server.  Holds
+// the module loaded for its life so that the table survives sockets coming
+// and going (the last socket unloads the library).
+class HostsSeam {
+ public:
+  HostsSeam() : module_(LoadLibraryA("wsock32.dll")) {}
+  ~HostsSeam() {
+    if (module_ != nullptr) FreeLibrary(module_);
+  }
+  HostsSeam(const HostsSeam&) = delete;
+  HostsSeam& operator=(const HostsSeam&) = delete;
+
+  void Set(const char* name, const char* addrs) {
+    ASSERT_NE(module_, nullptr);
+    auto set = reinterpret_cast<void (*)(const char*, const char*)>(
+        GetProcAddress(module_, "TvHostsSet"));
+    ASSERT_NE(set, nullptr);
+    set(name, addrs);
+  }
+
+ private:
+  HMODULE module_;
+};
+
+// The message of the ESocketException `fn` raises ("" when none).
+template <class Fn>
+std::string ReportOf(Fn fn) {
+  try {
+    fn();
+  } catch (ESocketException& e) {
+    return e.what();
+  }
+  return "";
+}
+
+inline std::string SocketReport(int code, const std::string& context,
+                                const std::string& description) {
+  return "Error " + std::to_string(code) + " in function " + context + "\r\n" + description;
+}
+
+}  // namespace servicestest
