@@ -63,7 +63,8 @@ void Handle(Sock& s, std::uint32_t bits, bool announceWritable) {
   using tervane::kWatchHangup;
   using tervane::kWatchReadable;
   using tervane::kWatchWritable;
-  if (s.mask == 0) return;
+  // A connect the fault build only recorded never completes.
+  if (s.mask == 0 || s.connectRecorded) return;
   if (s.connecting) {
     if (!(bits & (kWatchWritable | kWatchError | kWatchHangup))) return;
     const int err = SocketError(s.fd);

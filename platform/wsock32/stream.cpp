@@ -54,6 +54,7 @@ WS_EXPORT(int, connect)(SOCKET s, const wsabi::sockaddr* name, int nameLen) {
   if (ws::FaultRecordConnect(Target(sin))) {
     // Test seam: the target is kept and nothing goes on the network.
     sock->connecting = sock->type == wsabi::kSockStream;
+    sock->connectRecorded = true;
     return FailWsa(ws::kEwouldblock);
   }
   if (sock->type == wsabi::kSockDgram) {

@@ -74,6 +74,7 @@ struct Sock {
   bool closeNotified = false;  // FD_CLOSE (or a failed FD_CONNECT) sent
   bool sendShut = false;       // shutdown for sending was called
   int closeError = 0;          // WSAE* code of a reset connection
+  bool connectRecorded = false;  // fault build: connect only noted its target
   // Re-enabling state: an event is posted again only once re-enabled.
   bool readOutstanding = false;
   bool acceptOutstanding = false;
