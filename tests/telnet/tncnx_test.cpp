@@ -175,24 +175,24 @@ TEST_F(SessionTest, ConnectFromAHandlerDropsTheRestOfTheRead) {
   EXPECT_EQ(second.Poll(), "");
 }
 
-TEST_F(SessionTest, HandlerExceptionsLeaveTheComponent) {
-  // A throwing handler's exception goes to the socket's background handler;
-  // keeping the socket open there, the next read carries on cleanly and
-  // the data stored before the throw comes first.
+TEST_F(SessionTest, ThrowingHandlerLeavesTheSessionUsable) {
+  // A handler's exception leaves the component (the socket layer decides
+  // what becomes of it); the rest of that read is not interpreted, the
+  // next read carries on cleanly, and the data stored before the throw
+  // come first.
   int calls = 0;
   cnx->OnEndOfRecord = [&](TObject*) {
     if (++calls == 1) throw std::runtime_error("handler failed");
   };
-  std::string caught;
-  cnx->Socket()->OnBgException = [&](TObject*, std::exception& e, bool& canClose) {
-    caught = e.what();
+  cnx->Socket()->OnBgException = [](TObject*, std::exception&, bool& canClose) {
     canClose = false;
   };
   Open(*cnx, server);
   Deliver(*cnx, server, "A\xff\xef" "B");
-  EXPECT_EQ(caught, "handler failed");
+  EXPECT_EQ(calls, 1);
   EXPECT_EQ(received, "");
-  Deliver(*cnx, server, "C");
+  Deliver(*cnx, server, "C\xff\xef");
+  EXPECT_EQ(calls, 2);
   EXPECT_EQ(received, "AC");
 }
 
