@@ -53,6 +53,9 @@ class TComponent : public TObject {
   // Called for owned components as they come and go, and for components
   // this one asked FreeNotification about when they are destroyed.
   virtual void Notification(TComponent* component, TOperation operation);
+  // Sets the destroying flag; a destructor that acts on it calls this first
+  // (the base destructor runs last and would set it too late).
+  void Destroying() { FComponentState |= csDestroying; }
 
  private:
   void InsertComponent(TComponent* component);

@@ -216,7 +216,7 @@ class TCustomWSocket : public TComponent {
 
   // ---- Non-virtual helpers ------------------------------------------------
   void ChangeState(TSocketState NewState);
-  void SocketError(const std::string& Name);
+  void SocketError(const std::string& Context);
   void ApplyLinger();
   void ReceiveLoop(WORD Err, TWSocketOptions Options);
   void HandleSelectMsg(TMessage& Msg);
@@ -225,6 +225,8 @@ class TCustomWSocket : public TComponent {
   void TryToSend();
   void AppendToSendBuffers(const void* Data, int Len);
   void ClearSendBuffers();
+  // Posts ourselves one FD_WRITE for the current handle (at most one waits).
+  void PostWriteRetry();
   void SetLastErrorCode(int Code) { FLastError = Code; }
 
   static LRESULT CALLBACK NotifyWndProc(HWND Window, UINT Message, WPARAM WParam,
@@ -273,4 +275,7 @@ class TCustomWSocket : public TComponent {
   // Ours: re-entrancy guards of the send path (see wsocket_send.cpp).
   bool InTryToSend = false;
   bool SendPending = false;
+  // Handle for which an FD_WRITE we posted ourselves is still waiting, so
+  // that a run of Sends posts one message, not one each.
+  SOCKET WritePostedFor = INVALID_SOCKET;
 };

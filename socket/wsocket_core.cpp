@@ -1,0 +1,624 @@
+// TCustomWSocket core: construction, the notification window and its
+// dispatch, connecting, receiving, the closing sequence, the setters that
+// need a closed socket, and exceptions raised inside event handlers.
+//
+// Handlers may close, abort or reconnect the socket from inside any event.
+// After each handler call the code below checks that the socket still has
+// the handle the step started with, and stops when it has not: what remains
+// to do belonged to the session that the handler ended.
+#include <tervane/win32.h>
+
+#include "custom_wsocket.h"
+#include "wsocket_resolve.h"
+
+namespace {
+
+constexpr const char* kWindowClass = "XSocketWindowClass";
+constexpr long kConnectEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
+
+std::string TrimBlanks(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+  return s.substr(b, e - b);
+}
+
+}  // namespace
+
+// ---- Construction -----------------------------------------------------
+
+TCustomWSocket::TCustomWSocket(TComponent* Owner) : TComponent(Owner) {
+  CreateNotifyWindow();
+  SendQueue.clear();
+  BlockSize = 1460;
+  FDnsResultList.clear();
+  MultiCastIpTTL = 1;
+  ResetDefaults();
+  ++SocketInstanceCount;
+}
+
+TCustomWSocket::~TCustomWSocket() {
+  // Marks the component as dying so that closing raises no OnSessionClosed
+  // and cancelling a look-up no OnDnsLookupDone.  Nothing may escape a
+  // destructor: failures on the way out are dropped.
+  Destroying();
+  try {
+    CancelDnsLookup();
+  } catch (...) {
+  }
+  if (FState != wsClosed) {
+    try {
+      Close();
+    } catch (...) {
+    }
+  }
+  if (--SocketInstanceCount <= 0) {
+    UnloadSocketLibrary();
+    SocketInstanceCount = 0;
+  }
+  ClearSendBuffers();
+  DestroyNotifyWindow();
+}
+
+void TCustomWSocket::ResetDefaults() {
+  RemoteSin = sockaddr_in{};
+  RemoteSin.sin_family = AF_INET;
+  AddrFormat = PF_INET;
+  PortAssigned = false;
+  AddrAssigned = false;
+  AddrResolved = false;
+  PortResolved = false;
+  ProtoResolved = false;
+  LocalPortResolved = false;
+  ProtoAssigned = true;
+  ProtoNum = 6;
+  ProtoStr = "tcp";
+  SocketType = SOCK_STREAM;
+  LocalPortStr = "0";
+  LocalAddrStr = "0.0.0.0";
+  LingerOnOff = wsLingerOn;
+  LingerTimeout = 0;
+  SocketHandle = INVALID_SOCKET;
+  SelectEvent = 0;
+  FState = wsClosed;
+  AllSent = true;
+  Paused = false;
+  FReadCount = 0;
+  CloseInvoked = false;
+  FlushTimeout = 60;
+}
+
+// ---- Notification window ------------------------------------------------
+
+void TCustomWSocket::CreateNotifyWindow() {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA existing{};
+  if (!GetClassInfoA(instance, kWindowClass, &existing)) {
+    WNDCLASSA wc{};
+    wc.style = 0;
+    wc.lpfnWndProc = &TCustomWSocket::NotifyWndProc;
+    wc.cbClsExtra = 0;
+    wc.cbWndExtra = 4;  // the platform widens the slot to hold a pointer
+    wc.hInstance = instance;
+    wc.lpszClassName = kWindowClass;
+    if (RegisterClassA(&wc) == 0) {
+      WindowHandle = nullptr;
+      return;
+    }
+  }
+  WindowHandle = CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, "", WS_POPUP, 0, 0, 0, 0,
+                                 nullptr, nullptr, instance, nullptr);
+  if (WindowHandle != nullptr)
+    SetWindowLongPtrA(WindowHandle, 0, reinterpret_cast<LONG_PTR>(static_cast<TObject*>(this)));
+}
+
+void TCustomWSocket::DestroyNotifyWindow() {
+  if (WindowHandle == nullptr) return;
+  SetWindowLongPtrA(WindowHandle, 0, 0);
+  DestroyWindow(WindowHandle);
+  WindowHandle = nullptr;
+}
+
+LRESULT CALLBACK TCustomWSocket::NotifyWndProc(HWND Window, UINT Message, WPARAM WParam,
+                                               LPARAM LParam) {
+  auto* object = reinterpret_cast<TObject*>(GetWindowLongPtrA(Window, 0));
+  auto* socket = dynamic_cast<TCustomWSocket*>(object);
+  if (socket == nullptr) return DefWindowProcA(Window, Message, WParam, LParam);
+  TMessage record{Message, WParam, LParam, 0};
+  socket->WndProc(record);
+  return record.Result;
+}
+
+void TCustomWSocket::WndProc(TMessage& Msg) {
+  // Anything an event handler throws stops here: the message counts as
+  // handled, and the socket decides in HandleBgException what to do.
+  try {
+    switch (Msg.Msg) {
+      case WM_SOCKET_SELECT:
+        HandleSelectMsg(Msg);
+        break;
+      case WM_SOCKET_HOSTBYNAME:
+        HandleHostByNameMsg(Msg);
+        break;
+      case WM_SOCKET_HOSTBYADDR:
+        HandleHostByAddrMsg(Msg);
+        break;
+      case WM_SOCKET_CLOSE_DELAYED:
+        Close();
+        break;
+      case WM_SOCKET_RELEASE:
+        delete this;  // nothing of the component may be touched after this
+        return;
+      case WM_SOCKET_TEST_EXCEPTION:
+        throw ESocketException("Test exception in WSocket");
+      default:
+        Msg.Result = DefWindowProcA(WindowHandle, Msg.Msg, Msg.WParam, Msg.LParam);
+        break;
+    }
+  } catch (std::exception& e) {
+    HandleBgException(e);
+  }
+}
+
+void TCustomWSocket::HandleBgException(std::exception& E) {
+  bool CanClose = true;
+  if (OnBgException) {
+    try {
+      OnBgException(this, E, CanClose);
+    } catch (...) {
+    }
+  }
+  if (CanClose) {
+    try {
+      Abort();
+    } catch (...) {
+    }
+  }
+}
+
+// ---- Notifications --------------------------------------------------------
+
+void TCustomWSocket::HandleSelectMsg(TMessage& Msg) {
+  const SOCKET handle = static_cast<SOCKET>(Msg.WParam);
+  if (handle != SocketHandle || Paused) return;
+  const WORD code = LOWORD(static_cast<std::uintptr_t>(Msg.LParam));
+  const WORD err = HIWORD(static_cast<std::uintptr_t>(Msg.LParam));
+  // Each step stops when a handler ended this session (closed it, or
+  // closed it and opened a new one).
+  auto sessionGone = [&] { return SocketHandle != handle; };
+
+  if (code & FD_CONNECT) {
+    if (FState != wsConnected) {
+      ChangeState(wsConnected);
+      if (sessionGone()) return;
+      TriggerSessionConnected(err);
+      if (sessionGone()) return;
+      // A failed attempt passes through wsConnected and is closed here.
+      if (err != 0 && FState != wsClosed) Close();
+      if (sessionGone()) return;
+    }
+  }
+  if (code & FD_READ) {
+    if (FState != wsConnected) {
+      ChangeState(wsConnected);
+      if (sessionGone()) return;
+      TriggerSessionConnected(err);
+      if (sessionGone()) return;
+    }
+    ReceiveLoop(err, ComponentOptions);
+    if (sessionGone()) return;
+  }
+  if (code & FD_WRITE) {
+    if (WritePostedFor == handle) WritePostedFor = INVALID_SOCKET;
+    TryToSend();
+    if (sessionGone()) return;
+    if (AllSent) TriggerDataSent(err);
+    if (sessionGone()) return;
+  }
+  if (code & FD_ACCEPT) {
+    TriggerSessionAvailable(err);
+    if (sessionGone()) return;
+  }
+  if (code & FD_CLOSE) {
+    // A close reported while the connect is still under way is dropped;
+    // the outcome of the attempt comes with FD_CONNECT.
+    if (FState != wsConnecting) {
+      // Whatever the peer sent before closing is delivered first.
+      ReceiveLoop(0, ComponentOptions & static_cast<TWSocketOptions>(
+                                            ~WSocketOptionBit(wsoNoReceiveLoop)));
+      if (sessionGone()) return;
+      if (!CloseInvoked) {
+        CloseInvoked = true;
+        TriggerSessionClosed(err);
+        if (sessionGone()) return;
+      }
+      if (FState != wsClosed) Close();
+    }
+  }
+}
+
+void TCustomWSocket::ReceiveLoop(WORD Err, TWSocketOptions Options) {
+  // Exceptions from the data handler end the loop and go no further: the
+  // handler is told again on the next notification.
+  try {
+    for (;;) {
+      FLastError = 0;
+      if (!TriggerDataAvailable(Err)) {
+        char discard[1024];
+        if (RawReceive(discard, sizeof discard, 0) == -1) {
+          FLastError = WSocket::WSAGetLastError();
+          if (FLastError == WSAEWOULDBLOCK) {
+            FLastError = 0;
+            break;
+          }
+        }
+      }
+      if (Options & WSocketOptionBit(wsoNoReceiveLoop)) break;
+      if (FLastError != 0) break;
+      if (SocketHandle == INVALID_SOCKET) break;
+      u_long waiting = 0;
+      if (WSocket::ioctlsocket(SocketHandle, FIONREAD, &waiting) == SOCKET_ERROR) {
+        FLastError = WSocket::WSAGetLastError();
+        break;
+      }
+      if (waiting == 0) break;
+    }
+  } catch (...) {
+  }
+}
+
+// ---- Connecting -------------------------------------------------------------
+
+void TCustomWSocket::Connect() {
+  if (SocketHandle != INVALID_SOCKET && FState != wsClosed) {
+    ReportError("Connect: Socket already in use");
+    return;
+  }
+  if (!PortAssigned) {
+    ReportError("Connect: No Port Specified");
+    return;
+  }
+  if (!AddrAssigned) {
+    ReportError("Connect: No IP Address Specified");
+    return;
+  }
+  if (!ProtoAssigned) {
+    ReportError("Connect: No Protocol Specified");
+    return;
+  }
+  try {
+    if (!ProtoResolved) {
+      ProtoNum = WSocketResolveProto(ProtoStr);
+      SocketType = ProtoNum == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+      ProtoResolved = true;
+    }
+    if (!PortResolved) {
+      PortNum = WSocketResolvePort(PortStr, ProtoStr);
+      RemoteSin.sin_port = WSocket::htons(static_cast<u_short>(PortNum));
+      PortResolved = true;
+    }
+    if (!LocalPortResolved) {
+      LocalPortNum = WSocketResolvePort(LocalPortStr, ProtoStr);
+      LocalPortResolved = true;
+    }
+    if (!AddrResolved) {
+      RemoteSin.sin_addr.s_addr = WSocketResolveHost(AddrStr);
+      AddrResolved = true;
+    }
+  } catch (Exception& e) {
+    ReportError("connect: " + e.Message);
+    return;
+  }
+
+  ClearSendBuffers();
+  SocketHandle = WSocket::socket(AddrFormat, SocketType, ProtoNum);
+  if (SocketHandle == INVALID_SOCKET) {
+    SocketError("Connect (socket)");
+    return;
+  }
+  // A new session: whatever announced the end of the last one is spent.
+  CloseInvoked = false;
+  ChangeState(wsOpened);
+
+  const int on = -1;
+  if (SocketType == SOCK_DGRAM) {
+    Bind();
+    if (MultiCast && MultiCastIpTTL != 1) {
+      const std::int32_t ttl = MultiCastIpTTL;
+      if (WSocket::setsockopt(SocketHandle, IPPROTO_IP, IP_MULTICAST_TTL,
+                              reinterpret_cast<const char*>(&ttl), sizeof ttl) == SOCKET_ERROR) {
+        SocketError("setsockopt(IP_MULTICAST_TTL)");
+        return;
+      }
+    }
+    if (RemoteSin.sin_addr.s_addr == INADDR_NONE) {
+      const std::int32_t one = 1;
+      if (WSocket::setsockopt(SocketHandle, SOL_SOCKET, SO_BROADCAST,
+                              reinterpret_cast<const char*>(&one), sizeof one) == SOCKET_ERROR) {
+        SocketError("setsockopt(SO_BROADCAST)");
+        return;
+      }
+    }
+  } else {
+    if (WSocket::setsockopt(SocketHandle, SOL_SOCKET, SO_REUSEADDR,
+                            reinterpret_cast<const char*>(&on), sizeof on) == SOCKET_ERROR) {
+      SocketError("setsockopt(SO_REUSEADDR)");
+      return;
+    }
+    if (ComponentOptions & WSocketOptionBit(wsoTcpNoDelay)) {
+      if (WSocket::setsockopt(SocketHandle, IPPROTO_TCP, TCP_NODELAY,
+                              reinterpret_cast<const char*>(&on), sizeof on) == SOCKET_ERROR) {
+        SocketError("setsockopt(IPPROTO_TCP, TCP_NODELAY)");
+        return;
+      }
+    }
+    ApplyLinger();
+    if (WSocket::setsockopt(SocketHandle, SOL_SOCKET, SO_KEEPALIVE,
+                            reinterpret_cast<const char*>(&on), sizeof on) == SOCKET_ERROR) {
+      SocketError("setsockopt(SO_KEEPALIVE)");
+      return;
+    }
+    if (LocalPortNum != 0 || LocalAddrStr != "0.0.0.0") Bind();
+  }
+
+  SelectEvent = kConnectEvents;
+  if (WSocket::WSAAsyncSelect(SocketHandle, WindowHandle, WM_SOCKET_SELECT, kConnectEvents) ==
+      SOCKET_ERROR) {
+    SocketError("WSAAsyncSelect");
+    return;
+  }
+
+  if (SocketType == SOCK_DGRAM) {
+    ChangeState(wsConnected);
+    TriggerSessionConnected(0);
+    return;
+  }
+  if (WSocket::connect(SocketHandle, reinterpret_cast<const sockaddr*>(&RemoteSin),
+                       sizeof RemoteSin) == SOCKET_ERROR) {
+    int code = WSocket::WSAGetLastError();
+    if (code != WSAEWOULDBLOCK) {
+      FLastError = code;
+      SocketError("Connect");
+      return;
+    }
+  }
+  ChangeState(wsConnecting);
+}
+
+void TCustomWSocket::Bind() {
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = WSocket::htons(static_cast<u_short>(LocalPortNum));
+  local.sin_addr.s_addr = WSocketResolveHost(LocalAddrStr);
+  if (WSocket::bind(SocketHandle, reinterpret_cast<const sockaddr*>(&local), sizeof local) ==
+      SOCKET_ERROR) {
+    ReportErrorFmt("winsock.bind failed, error #%d", WSocket::WSAGetLastError());
+    return;
+  }
+  sockaddr_in bound{};
+  int len = sizeof bound;
+  if (WSocket::getsockname(SocketHandle, reinterpret_cast<sockaddr*>(&bound), &len) ==
+      SOCKET_ERROR) {
+    ReportErrorFmt("winsock.getsockname failed, error #%d", WSocket::WSAGetLastError());
+    return;
+  }
+  LocalPortNum = WSocket::ntohs(bound.sin_port);
+  LocalPortStr = std::to_string(LocalPortNum);
+}
+
+void TCustomWSocket::ApplyLinger() {
+  if (LingerOnOff == wsLingerNoSet) return;
+  if (SocketHandle == INVALID_SOCKET) {
+    ReportError("Cannot set linger option at this time");
+    return;
+  }
+  linger value{};
+  value.l_onoff = static_cast<u_short>(LingerOnOff);
+  value.l_linger = static_cast<u_short>(LingerTimeout & 0xFFFF);
+  if (WSocket::setsockopt(SocketHandle, SOL_SOCKET, SO_LINGER,
+                          reinterpret_cast<const char*>(&value), sizeof value) == SOCKET_ERROR)
+    SocketError("setsockopt(SO_LINGER)");
+}
+
+// ---- Closing --------------------------------------------------------------
+
+void TCustomWSocket::Close() { DoClose(true, 0); }
+
+void TCustomWSocket::Abort() {
+  CancelDnsLookup();
+  ClearSendBuffers();
+  if (FState == wsConnected && ProtoNum == IPPROTO_TCP) {
+    LingerOnOff = wsLingerOff;
+    ApplyLinger();
+  }
+  DoClose(false, 0);
+}
+
+void TCustomWSocket::DoClose(bool ShutdownFirst, int Error) {
+  if (SocketHandle == INVALID_SOCKET) {
+    if (FState != wsClosed) {
+      ChangeState(wsClosed);
+      ResetDefaults();
+    }
+    return;
+  }
+  if (FState == wsClosed) return;
+  if (ShutdownFirst) Shutdown(1);
+
+  for (;;) {
+    if (WSocket::closesocket(SocketHandle) != SOCKET_ERROR) {
+      SocketHandle = INVALID_SOCKET;
+      break;
+    }
+    FLastError = WSocket::WSAGetLastError();
+    if (FLastError == WSAEWOULDBLOCK) {
+      // Lingering: let the loop run until the release completes.
+      PumpMessages();
+      continue;
+    }
+    if (FLastError == WSANOTINITIALISED) {
+      SocketHandle = INVALID_SOCKET;
+      break;
+    }
+    SocketHandle = INVALID_SOCKET;
+    SocketError("Disconnect (closesocket)");
+    return;
+  }
+
+  ChangeState(wsClosed);
+  if (!(ComponentState() & csDestroying) && !CloseInvoked) {
+    CloseInvoked = true;
+    TriggerSessionClosed(static_cast<WORD>(Error));
+  }
+  // A handler that connected again owns the fields now.
+  if (SocketHandle != INVALID_SOCKET) return;
+  try {
+    ResetDefaults();
+  } catch (...) {
+  }
+}
+
+void TCustomWSocket::Shutdown(int How) {
+  if (SocketHandle != INVALID_SOCKET) WSocket::shutdown(SocketHandle, How);
+}
+
+// ---- Message pumping ------------------------------------------------------
+
+void TCustomWSocket::PumpMessages() {
+  if (MultiThreaded) {
+    while (PumpOneMessage()) {
+    }
+  } else {
+    tervane::ApplicationProcessMessages();
+  }
+}
+
+bool TCustomWSocket::PumpOneMessage() {
+  MSG msg{};
+  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (msg.message == WM_QUIT) {
+    Terminated = true;
+  } else {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return true;
+}
+
+// ---- Receiving ------------------------------------------------------------
+
+int TCustomWSocket::GetRcvdCount() {
+  if (ComponentState() & csDesigning) return -1;
+  u_long count = 0;
+  if (WSocket::ioctlsocket(SocketHandle, FIONREAD, &count) == SOCKET_ERROR) {
+    SocketError("ioctlSocket");
+    return -1;
+  }
+  return static_cast<int>(count);
+}
+
+int TCustomWSocket::Receive(void* Buffer, int BufferSize) {
+  int r = RawReceive(Buffer, BufferSize, 0);
+  if (r < 0)
+    FLastError = WSocket::WSAGetLastError();
+  else
+    FReadCount += r;
+  return r;
+}
+
+int TCustomWSocket::RawReceive(void* Buffer, int BufferSize, int Flags) {
+  return WSocket::recv(SocketHandle, static_cast<char*>(Buffer), BufferSize, Flags);
+}
+
+// ---- Setters ----------------------------------------------------------------
+
+void TCustomWSocket::SetAddr(const std::string& Value) {
+  if (AddrAssigned && Value == AddrStr) return;
+  if (FState != wsClosed) {
+    ReportError("Cannot change Addr if not closed");
+    return;
+  }
+  AddrStr = TrimBlanks(Value);
+  if (AddrStr.empty()) {
+    AddrAssigned = false;
+  } else {
+    AddrResolved = false;
+    AddrAssigned = true;
+  }
+}
+
+void TCustomWSocket::SetPort(const std::string& Value) {
+  if (PortAssigned && Value == PortStr) return;
+  if (FState != wsClosed) {
+    ReportError("Cannot change Port if not closed");
+    return;
+  }
+  PortStr = TrimBlanks(Value);
+  if (PortStr.empty()) {
+    PortAssigned = false;
+  } else {
+    PortResolved = false;
+    PortAssigned = true;
+  }
+}
+
+void TCustomWSocket::SetProto(const std::string& Value) {
+  if (ProtoAssigned && Value == ProtoStr) return;
+  if (FState != wsClosed) {
+    ReportError("Cannot change Proto if not closed");
+    return;
+  }
+  ProtoStr = TrimBlanks(Value);
+  if (ProtoStr.empty()) {
+    ProtoAssigned = false;
+  } else {
+    ProtoResolved = false;
+    ProtoAssigned = true;
+  }
+}
+
+// ---- State and events ---------------------------------------------------------
+
+void TCustomWSocket::ChangeState(TSocketState NewState) {
+  TSocketState old = FState;
+  FState = NewState;
+  TriggerChangeState(old, NewState);
+}
+
+bool TCustomWSocket::TriggerDataAvailable(WORD Error) {
+  if (!OnDataAvailable) return false;
+  OnDataAvailable(this, Error);
+  return true;
+}
+
+void TCustomWSocket::TriggerSessionAvailable(WORD Error) {
+  if (OnSessionAvailable) OnSessionAvailable(this, Error);
+}
+
+void TCustomWSocket::TriggerSessionConnected(WORD Error) {
+  if (OnSessionConnected) OnSessionConnected(this, Error);
+}
+
+void TCustomWSocket::TriggerSessionClosed(WORD Error) {
+  if (OnSessionClosed) OnSessionClosed(this, Error);
+}
+
+void TCustomWSocket::TriggerDataSent(WORD Error) {
+  if (OnDataSent) OnDataSent(this, Error);
+}
+
+void TCustomWSocket::TriggerChangeState(TSocketState OldState, TSocketState NewState) {
+  if (OnChangeState) OnChangeState(this, OldState, NewState);
+}
+
+void TCustomWSocket::TriggerDnsLookupDone(WORD Error) {
+  if (OnDnsLookupDone) OnDnsLookupDone(this, Error);
+}
+
+void TCustomWSocket::TriggerError() {
+  if (OnError) OnError(this);
+}
+
+void TCustomWSocket::TriggerSendData(int BytesSent) {
+  if (OnSendData) OnSendData(this, BytesSent);
+}

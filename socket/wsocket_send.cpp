@@ -1,0 +1,166 @@
+// The send path: Send copies into a queue of TBuffer blocks and hands the
+// library as much as it takes; the rest goes out on FD_WRITE.
+//
+// Re-entrancy: OnSendData runs inside RawSend, after the library took the
+// bytes but before TryToSend removes them from the first block.  A Send made
+// from that handler only queues its bytes (behind the ones just taken); the
+// outer TryToSend, which is still running, sends them on its next turn.
+#include "custom_wsocket.h"
+
+int TCustomWSocket::Send(const void* Data, int Len) {
+  if (FState != wsConnected) {
+    WSocket::WSASetLastError(WSAENOTCONN);
+    SocketError("Send");
+    return -1;
+  }
+  // Nothing to queue: the queue's state, AllSent included, stays as it is,
+  // so a Flush never waits on an empty send.
+  if (Len <= 0) return 0;
+  AllSent = false;
+  AppendToSendBuffers(Data, Len);
+  if (InTryToSend) {
+    SendPending = true;
+    return Len;
+  }
+  TryToSend();
+  if (AllSent) {
+    // OnDataSent always comes from the message loop, never from inside
+    // Send; one such message waits at a time.
+    PostWriteRetry();
+  }
+  return Len;
+}
+
+int TCustomWSocket::SendStr(const std::string& Str) {
+  if (Str.empty()) return 0;
+  return Send(Str.data(), static_cast<int>(Str.size()));
+}
+
+int TCustomWSocket::RawSend(const void* Data, int Len) {
+  int result;
+  if (SocketType == SOCK_DGRAM)
+    result = WSocket::sendto(SocketHandle, static_cast<const char*>(Data), Len, SendFlagsValue,
+                             reinterpret_cast<const sockaddr*>(&RemoteSin), sizeof RemoteSin);
+  else
+    result = WSocket::send(SocketHandle, static_cast<const char*>(Data), Len, SendFlagsValue);
+  if (result > 0) TriggerSendData(result);
+  return result;
+}
+
+void TCustomWSocket::TryToSend() {
+  if (SocketHandle == INVALID_SOCKET || SendQueue.empty()) return;
+  if (InTryToSend) {
+    // Reached from a handler inside our own loop: the loop picks the bytes up.
+    SendPending = true;
+    return;
+  }
+  const SOCKET handle = SocketHandle;
+  InTryToSend = true;
+  struct Guard {
+    TCustomWSocket* self;
+    ~Guard() {
+      self->InTryToSend = false;
+      self->SendPending = false;
+    }
+  } guard{this};
+
+  for (;;) {
+    if (SendQueue.empty()) return;
+    TBuffer* block = SendQueue.front().get();
+    int len = 0;
+    void* data = block->Peek(len);
+    if (len == 0) {
+      if (SendQueue.size() == 1) {
+        AllSent = true;
+        return;
+      }
+      SendQueue.pop_front();
+      continue;
+    }
+    int count = RawSend(data, len);
+    // OnSendData may have closed or aborted the socket: the block may be gone.
+    if (SocketHandle != handle || SendQueue.empty() || SendQueue.front().get() != block) return;
+    if (count == 0) return;
+    if (count < 0) {
+      int code = WSocket::WSAGetLastError();
+      switch (code) {
+        case WSAECONNRESET:
+        case WSAENOTSOCK:
+        case WSAENOTCONN:
+        case WSAEINVAL:
+        case WSAECONNABORTED:
+        {
+          // The close must not announce itself with code 0: the session
+          // ends with the code that ended it, and only once (FD_CLOSE may
+          // have announced it already when its handler sends).
+          const bool announced = CloseInvoked;
+          CloseInvoked = true;
+          Close();
+          if (!announced) TriggerSessionClosed(static_cast<WORD>(code));
+          return;
+        }
+        case WSAEWOULDBLOCK:
+          return;
+        default:
+          SocketError("TryToSend failed");
+          return;
+      }
+    }
+    block->Remove(count);
+    if (count < len) {
+      // The library took part: the rest waits for FD_WRITE.  A short send
+      // does not re-arm the library's FD_WRITE (only a refusal does), so
+      // we announce the retry ourselves; it ends in more data or a refusal.
+      PostWriteRetry();
+      return;
+    }
+  }
+}
+
+void TCustomWSocket::PostWriteRetry() {
+  if (SocketHandle == INVALID_SOCKET || WritePostedFor == SocketHandle) return;
+  WritePostedFor = SocketHandle;
+  PostMessageA(WindowHandle, WM_SOCKET_SELECT, static_cast<WPARAM>(SocketHandle),
+               static_cast<LPARAM>(MAKELONG(FD_WRITE, 0)));
+}
+
+void TCustomWSocket::AppendToSendBuffers(const void* Data, int Len) {
+  if (Len <= 0) return;
+  if (SendQueue.empty()) SendQueue.push_back(std::make_unique<TBuffer>(BlockSize));
+  const char* p = static_cast<const char*>(Data);
+  TBuffer* target = SendQueue.back().get();
+  for (;;) {
+    int n = target->Write(p, Len);
+    if (n >= Len) return;
+    p += n;
+    Len -= n;
+    SendQueue.push_back(std::make_unique<TBuffer>(BlockSize));
+    target = SendQueue.back().get();
+  }
+}
+
+void TCustomWSocket::ClearSendBuffers() { SendQueue.clear(); }
+
+TSocketSendFlags TCustomWSocket::SendFlags() {
+  switch (SendFlagsValue) {
+    case 0:
+      return wsSendNormal;
+    case 1:
+      return wsSendUrgent;
+    default:
+      ReportError("Invalid internal SendFlags");
+      return wsSendNormal;
+  }
+}
+
+void TCustomWSocket::SetSendFlags(TSocketSendFlags Value) {
+  switch (Value) {
+    case wsSendNormal:
+      SendFlagsValue = 0;
+      return;
+    case wsSendUrgent:
+      SendFlagsValue = MSG_OOB;
+      return;
+  }
+  ReportError("Invalid SendFlags");
+}

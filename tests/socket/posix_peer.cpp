@@ -1,0 +1,137 @@
+// POSIX side of the socket tests: listeners and peers on loopback.
+#include "posix_peer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+namespace peer {
+
+const int kConnReset = ECONNRESET;
+
+bool WaitReadable(int fd, int limitMs) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, limitMs) == 1;
+}
+
+namespace {
+sockaddr_in Loopback(int port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  return a;
+}
+int BoundPort(int fd) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  return ntohs(a.sin_port);
+}
+}  // namespace
+
+Listener::Listener() {
+  fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  int on = 1;
+  ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in a = Loopback(0);
+  ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::listen(fd_, 16);
+  port_ = BoundPort(fd_);
+}
+
+Listener::~Listener() {
+  for (int p : peers_) ::close(p);
+  ::close(fd_);
+}
+
+int Listener::Accept(int limitMs) {
+  if (!WaitReadable(fd_, limitMs)) return -1;
+  int c = ::accept(fd_, nullptr, nullptr);
+  if (c >= 0) peers_.push_back(c);
+  return c;
+}
+
+int ClosedPort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a = Loopback(0);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  int port = BoundPort(fd);
+  ::close(fd);
+  return port;
+}
+
+int UdpSocket(int& port) {
+  int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a = Loopback(0);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  port = BoundPort(fd);
+  return fd;
+}
+
+bool SendAll(int fd, const std::string& data) {
+  std::size_t off = 0;
+  while (off < data.size()) {
+    ssize_t n = ::send(fd, data.data() + off, data.size() - off, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    off += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::string Read(int fd, std::size_t want, int limitMs) {
+  std::string got;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (got.size() < want && std::chrono::steady_clock::now() < deadline) {
+    if (!WaitReadable(fd, 20)) continue;
+    char buf[65536];
+    ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    got.append(buf, static_cast<std::size_t>(n));
+  }
+  return got;
+}
+
+bool ReadAvailable(int fd, std::string& out) {
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+    if (n > 0) {
+      out.append(buf, static_cast<std::size_t>(n));
+      continue;
+    }
+    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+  }
+}
+
+int RecvOnce(int fd, std::string& out, int& err, int limitMs) {
+  err = 0;
+  if (!WaitReadable(fd, limitMs)) return -1;
+  char buf[65536];
+  ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+  if (n < 0) {
+    err = errno;
+    return -1;
+  }
+  out.append(buf, static_cast<std::size_t>(n));
+  return static_cast<int>(n);
+}
+
+void ResetOnClose(int fd) {
+  linger l{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+}
+
+void Close(int fd) { ::close(fd); }
+
+void SmallReceiveBuffer(int fd) {
+  int size = 4096;
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+}
+
+}  // namespace peer
