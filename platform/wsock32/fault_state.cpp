@@ -14,8 +14,10 @@ namespace ws {
 std::atomic<bool> gFaultsActive{false};
 
 FaultState& Faults() {
-  static auto* state = new FaultState;
-  return *state;
+  // An object, not a leaked pointer: the module may be loaded and unloaded
+  // many times in one process, and each unload must release it.
+  static FaultState state;
+  return state;
 }
 
 bool FaultsActive() { return gFaultsActive.load(std::memory_order_relaxed); }

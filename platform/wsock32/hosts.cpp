@@ -24,8 +24,10 @@ struct HostsTable {
 };
 
 HostsTable& Hosts() {
-  static auto* table = new HostsTable;
-  return *table;
+  // An object, not a leaked pointer: the module may be loaded and unloaded
+  // many times in one process, and each unload must release it.
+  static HostsTable table;
+  return table;
 }
 
 std::string Fold(std::string s) {

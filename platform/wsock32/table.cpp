@@ -21,8 +21,10 @@ struct Table {
 };
 
 Table& T() {
-  static auto* table = new Table;
-  return *table;
+  // An object, not a leaked pointer: the module may be loaded and unloaded
+  // many times in one process, and each unload must release it.
+  static Table table;
+  return table;
 }
 
 }  // namespace
