@@ -35,7 +35,7 @@ void TCustomSocksWSocket::ResetDefaults() {
   SocksState = socksIdle;
   FSocksServer.clear();
   FSocksPort.clear();
-  FSocksLevel = "5";
+  FSocksLevel.assign(1, '5');  // not = "5": a false -Wrestrict of GCC 12
   SocksLeftoverCount = 0;
   SocksServerAssigned = false;
 }
