@@ -42,6 +42,7 @@ TEST(ResolveHost, DottedTextIsConvertedLocally) {
 
 // The module's test hosts table answers names without a name server.
 void HostsSet(const char* name, const char* addrs) {
+  WSocketResolveProto("tcp");  // the table lives as long as the bound library
   HMODULE m = LoadLibraryA("wsock32.dll");
   ASSERT_NE(m, nullptr);
   auto set = reinterpret_cast<void (*)(const char*, const char*)>(GetProcAddress(m, "TvHostsSet"));
