@@ -5,6 +5,7 @@
 #include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -61,6 +62,29 @@ bool TranslateOption(int level, int opt, int* hostLevel, int* hostOpt) {
   }
 }
 
+long long NowMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// A graceful linger on a non-blocking socket: the host's close would block
+// the thread until the data is out (or the time is up).  WinSock instead
+// refuses with would-block until the data has gone, and the caller retries
+// while it pumps messages.  When the linger time is over, the close is made
+// hard (a reset), as WinSock does.
+bool LingerWouldBlock(ws::Sock& s) {
+  if (!s.nonBlocking || !s.lingerOn || s.lingerSeconds <= 0) return false;
+  int unsent = 0;
+  if (::ioctl(s.fd, TIOCOUTQ, &unsent) != 0 || unsent <= 0) return false;
+  const long long now = NowMs();
+  if (s.lingerDeadlineMs == 0) s.lingerDeadlineMs = now + s.lingerSeconds * 1000LL;
+  if (now < s.lingerDeadlineMs) return true;
+  ::linger hard{1, 0};
+  ::setsockopt(s.fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  return false;
+}
+
 }  // namespace
 
 WS_EXPORT(SOCKET, socket)(int af, int type, int protocol) {
@@ -97,6 +121,7 @@ WS_EXPORT(int, closesocket)(SOCKET s) {
   if (!sock) return wsabi::kSocketError;
   // A refused release leaves the socket open, as WinSock does.
   if (int code = ws::FaultCloseError()) return FailWsa(code);
+  if (LingerWouldBlock(*sock)) return FailWsa(ws::kEwouldblock);
   ws::Unregister(sock);
   ::close(sock->fd);
   return 0;
@@ -133,6 +158,10 @@ WS_EXPORT(int, setsockopt)(SOCKET s, int level, int optName, const char* optVal,
     out.l_onoff = in.l_onoff != 0;
     out.l_linger = in.l_linger;
     r = ::setsockopt(sock->fd, SOL_SOCKET, SO_LINGER, &out, sizeof out);
+    if (r == 0) {
+      sock->lingerOn = out.l_onoff != 0;
+      sock->lingerSeconds = out.l_linger;
+    }
   } else if (hostLevel == IPPROTO_IP &&
              (hostOpt == IP_ADD_MEMBERSHIP || hostOpt == IP_DROP_MEMBERSHIP)) {
     if (optLen < static_cast<int>(sizeof(wsabi::ip_mreq))) return FailWsa(ws::kEfault);

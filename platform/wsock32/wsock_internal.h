@@ -75,6 +75,10 @@ struct Sock {
   bool sendShut = false;       // shutdown for sending was called
   int closeError = 0;          // WSAE* code of a reset connection
   bool connectRecorded = false;  // fault build: connect only noted its target
+  // SO_LINGER as set, for closesocket's non-blocking behaviour.
+  bool lingerOn = false;
+  int lingerSeconds = 0;
+  long long lingerDeadlineMs = 0;  // set by the first refused close
   // Re-enabling state: an event is posted again only once re-enabled.
   bool readOutstanding = false;
   bool acceptOutstanding = false;

@@ -176,6 +176,31 @@ TEST_F(TcpTest, LingerZeroCloseResetsThePeer) {
   peer::Close(listener);
 }
 
+TEST_F(TcpTest, GracefulLingerOnANonBlockingSocketRefusesUntilTheDataIsOut) {
+  int port = 0;
+  const int listener = peer::Listen(&port);
+  SOCKET s = ConnectTo(port);
+  const int server = peer::Accept(listener);
+  ASSERT_TRUE(PumpUntil([&] { return Has(s, FD_WRITE); }));
+  const std::string chunk(65536, 'y');
+  std::size_t sent = 0;
+  int r;
+  while ((r = ws.send(s, chunk.data(), static_cast<int>(chunk.size()), 0)) > 0)
+    sent += static_cast<std::size_t>(r);
+  linger l{1, 30};
+  ASSERT_EQ(ws.setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&l), sizeof l), 0);
+  // The close must not block the thread: it says "would block" instead.
+  EXPECT_EQ(ws.closesocket(s), SOCKET_ERROR);
+  EXPECT_EQ(ws.WSAGetLastError(), WSAEWOULDBLOCK);
+  EXPECT_EQ(peer::ReadExactly(server, sent).size(), sent);
+  ASSERT_TRUE(PumpUntil([&] { return ws.closesocket(s) == 0; }));
+  bool reset = true;
+  peer::ReadToEnd(server, &reset);
+  EXPECT_FALSE(reset);
+  peer::Close(server);
+  peer::Close(listener);
+}
+
 TEST_F(TcpTest, StaleHandlesNeverNameANewSocket) {
   SOCKET a = ws.socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   ASSERT_EQ(ws.closesocket(a), 0);
