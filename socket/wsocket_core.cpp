@@ -240,6 +240,7 @@ void TCustomWSocket::HandleSelectMsg(TMessage& Msg) {
 void TCustomWSocket::ReceiveLoop(WORD Err, TWSocketOptions Options) {
   // Exceptions from the data handler end the loop and go no further: the
   // handler is told again on the next notification.
+  const SOCKET handle = SocketHandle;
   try {
     for (;;) {
       FLastError = 0;
@@ -255,7 +256,7 @@ void TCustomWSocket::ReceiveLoop(WORD Err, TWSocketOptions Options) {
       }
       if (Options & WSocketOptionBit(wsoNoReceiveLoop)) break;
       if (FLastError != 0) break;
-      if (SocketHandle == INVALID_SOCKET) break;
+      if (SocketHandle != handle) break;  // the handler ended the session
       u_long waiting = 0;
       if (WSocket::ioctlsocket(SocketHandle, FIONREAD, &waiting) == SOCKET_ERROR) {
         FLastError = WSocket::WSAGetLastError();

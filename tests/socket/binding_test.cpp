@@ -100,8 +100,6 @@ TEST(SocketError, ResetOnConnectedSocketClosesBeforeReporting) {
   EXPECT_EQ(rec.events, (Events{"Closed(10054)", "State Connected>Closed", "Error 10054"}));
   // Without OnError the report is an exception with the standard text.
   s.OnError = nullptr;
-  s.SetAddr("127.0.0.1");
-  s.SetPort(listener.PortText());
   ConnectTo(s, listener);
   faults.FailCall("getpeername", 1, 10054);
   EXPECT_EQ(MessageOf([&] { s.PeerAddr(); }),
@@ -135,8 +133,6 @@ TEST(SocketError, NotConnectedAfterPeerResetClosesTheSessionOnce) {
     rec.events.push_back("Closed(" + std::to_string(e) + ")");
   };
   rec.events.clear();
-  s.SetAddr("127.0.0.1");
-  s.SetPort(listener.PortText());
   int p2 = ConnectTo(s, listener, &rec);
   peer::Close(p2);
   RunUntil([&] { return s.State() == wsClosed; });
@@ -149,16 +145,19 @@ TEST(Close, ReleaseFailuresAreRetriedOrReported) {
   TWSocket s(nullptr);
   Recorder rec;
   rec.Attach(s);
-  // Would block once (lingering): pumped and retried.
-  ConnectTo(s, listener, &rec);
-  faults.CloseError(10035, 1);
-  s.Close();
-  EXPECT_EQ(rec.events, (Events{"State Connected>Closed", "Closed(0)"}));
-  EXPECT_EQ(faults.CallCount("closesocket"), 2);
+  // Would block once (lingering): pumped with either pump and retried.
+  for (bool privatePump : {false, true}) {
+    s.MultiThreaded = privatePump;
+    ConnectTo(s, listener, &rec);
+    faults.Reset();
+    faults.CloseError(10035, 1);
+    s.Close();
+    EXPECT_EQ(rec.events, (Events{"State Connected>Closed", "Closed(0)"}));
+    EXPECT_EQ(faults.CallCount("closesocket"), 2);
+  }
+  s.MultiThreaded = false;
   // Any other failure: reported, the handle forgotten, the state kept; the
   // next Close only changes the state.
-  s.SetAddr("127.0.0.1");
-  s.SetPort(listener.PortText());
   ConnectTo(s, listener, &rec);
   faults.CloseError(10038, 1);
   EXPECT_EQ(MessageOf([&] { s.Close(); }),
