@@ -152,12 +152,4 @@ TEST_F(LineMode, LastLineWithoutLineEndAtClose) {
   EXPECT_EQ(events, (std::vector<std::string>{"data line\r\n", "data 1234567", "closed 0"}));
 }
 
-TEST_F(LineMode, EmptyLineEndBehavesLikeLineModeOff) {
-  sock.LineEnd.clear();
-  Arrival("no line end at all");
-  ASSERT_FALSE(got.empty());
-  EXPECT_EQ(Joined(), "no line end at all");
-  EXPECT_EQ(sock.LineBufferedCount(), 0);
-}
-
 }  // namespace
