@@ -7,14 +7,17 @@ namespace {
 
 const char* const kBusybox = "/bin/busybox";
 
-// A stand-in for login: two prompts, then a greeting, then it exits.
+// A stand-in for login: two prompts, a greeting, and it exits after one
+// more line (the daemon, told -K, drops the session as soon as it exits,
+// perhaps before the pty's last output has gone out).
 const char* const kLoginScript =
     "#!/bin/sh\n"
     "printf 'login: '\n"
     "read user\n"
     "printf 'Password: '\n"
     "read pass\n"
-    "printf 'Welcome %s\\r\\n' \"$user\"\n";
+    "printf 'Welcome %s\\r\\n' \"$user\"\n"
+    "read bye\n";
 
 
 class BusyboxTelnetd : public SessionTest {
@@ -84,6 +87,7 @@ TEST_F(BusyboxTelnetd, OpeningIsAnsweredAndLoginDialogueRuns) {
   ASSERT_TRUE(Run([&] { return received.find("Welcome alice") != std::string::npos; }))
       << TnShowText(received);
   // The login program exits and the daemon ends the session.
+  cnx->SendStr("bye\r");
   ASSERT_TRUE(Run([&] { return closes == 1; })) << TnShowText(received);
 }
 
