@@ -25,7 +25,12 @@ class HostsSeam {
  public:
   HostsSeam() : module_(LoadLibraryA("wsock32.dll")) {}
   ~HostsSeam() {
-    if (module_ != nullptr) FreeLibrary(module_);
+    if (module_ == nullptr) return;
+    // The table lives as long as the process; empty it so that nothing of
+    // this test outlives it.
+    auto clear = reinterpret_cast<void (*)()>(GetProcAddress(module_, "TvHostsClear"));
+    if (clear != nullptr) clear();
+    FreeLibrary(module_);
   }
   HostsSeam(const HostsSeam&) = delete;
   HostsSeam& operator=(const HostsSeam&) = delete;
