@@ -1,0 +1,25 @@
+// The console pane's text rules: how received text is appended (every CR
+// ends a line, an LF right after a CR in the same chunk is dropped, every
+// other byte stays in the line) and which byte a key press sends.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class QKeyEvent;
+class QPlainTextEdit;
+
+// Appends one received chunk to the console.  After a chunk that ended at
+// least one line, the caret sits at the start of the last completed line
+// and that line is in view.
+void AppendToConsole(QPlainTextEdit* Memo, const std::string& Text);
+
+// The console's lines as the 8-bit text they were received as (the line
+// feeds kept inside lines are shown with a visible symbol in the pane).
+std::vector<std::string> ConsoleLines(const QPlainTextEdit* Memo);
+
+// The byte a key press sends to the router, or nothing for keys that make
+// no character (arrows, Home, End, Delete, function keys) and for Tab,
+// which moves the focus.  Enter is one CR; Ctrl+letter its control code.
+std::optional<char> KeyByte(const QKeyEvent& Event);

@@ -1,0 +1,66 @@
+// The telnet session as the window shows it: connect and disconnect, the
+// status panel, and the automatic login at the router's prompts.
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QLabel>
+#include <cstring>
+
+#include "console.h"
+#include "tervane_client_form.h"
+#include "tncnx.h"
+
+void TTervaneClientForm::ConnectRequest() {
+  FTnCnx->Host = FieldText(HostEdit);
+  FTnCnx->Port = FieldText(PortEdit);
+  FTnCnx->TermType = "VT100";
+  FTnCnx->LocalEcho = false;
+  FTnCnx->Connect();
+}
+
+void TTervaneClientForm::ConnectButtonClick() { ConnectRequest(); }
+
+void TTervaneClientForm::DisconnectButtonClick() { FTnCnx->Close(); }
+
+void TTervaneClientForm::SetStatus(const char* Caption, const QColor& Colour) {
+  StatPanel->setText(QString::fromLatin1(Caption));
+  QPalette palette = StatPanel->palette();
+  palette.setColor(QPalette::Window, Colour);
+  StatPanel->setPalette(palette);
+}
+
+void TTervaneClientForm::TnCnxSessionConnected(TTnCnx*, std::uint16_t) {
+  DisplayMemo->clear();
+  SetStatus("Status: Connected", QColor(0, 255, 0));
+  DisplayMemo->setEnabled(true);
+  ConnectButton->setEnabled(false);
+  DisconnectButton->setEnabled(true);
+  DisplayMemo->setFocus();
+}
+
+void TTervaneClientForm::TnCnxSessionClosed(TTnCnx*, std::uint16_t) {
+  SetStatus("Status: Disconnected", QColor(255, 0, 0));
+  DisplayMemo->setEnabled(false);
+  ConnectButton->setEnabled(true);
+  DisconnectButton->setEnabled(false);
+  ConnectButton->setFocus();
+}
+
+void TTervaneClientForm::TnCnxDataAvailable(TTnCnx*, const char* Buffer, int Len) {
+  // The chunk ends at its first zero byte, whatever Len says.
+  const std::string Text(Buffer, Len > 0 ? strnlen(Buffer, static_cast<std::size_t>(Len)) : 0);
+  AppendToConsole(DisplayMemo, Text);
+  LastChunk = Text;
+
+  static const std::string kLogin = "login: ";
+  static const std::string kPassword = "Password: ";
+  if (LastChunk.size() > kLogin.size() &&
+      LastChunk.compare(LastChunk.size() - kLogin.size(), kLogin.size(), kLogin) == 0) {
+    FTnCnx->SendStr(FieldText(UserBox));
+    FTnCnx->SendStr("\r");
+  }
+  if (LastChunk == kPassword) {
+    FTnCnx->SendStr(FieldText(PWBox));
+    FTnCnx->SendStr("\r");
+  }
+}

@@ -1,0 +1,48 @@
+// The tray icon of the main window: its tip, its image after each access
+// action, and what a click on it does.
+#include <QCheckBox>
+#include <QCursor>
+#include <QMenu>
+
+#include "error_handler.h"
+#include "images.h"
+#include "tervane_client_form.h"
+
+void TTervaneClientForm::AddTrayIcon() {
+  FTrayImage = tiGrey;
+  FTrayIconData.hIcon = ::TrayImage(tiGrey);
+  FTrayIconData.callback = [this](std::uint32_t code) { Guarded([&] { WMTrayNotify(code); }); };
+  FTrayIconData.SetTip("Zel Tervane Windows Client");
+  UpdateTrayTip();
+  FTray->ShellNotifyIcon(NIM_ADD, FTrayIconData);
+}
+
+void TTervaneClientForm::UpdateTrayTip() {
+  std::string tip = "Zel Tervane Windows Client";
+  tip += BlockCheckBox->isChecked() ? " [Block]" : " [Unblock]";
+  tip += ForceCheckBox->isChecked() ? " [Force]" : " [Unforce]";
+  FTrayIconData.SetTip(tip);
+}
+
+void TTervaneClientForm::TrayUpdate(int Image) {
+  FTrayImage = Image;
+  setWindowIcon(::TrayImage(Image));
+  FTrayIconData.hIcon = ::TrayImage(Image);
+  FTray->ShellNotifyIcon(NIM_MODIFY, FTrayIconData);
+}
+
+void TTervaneClientForm::WMTrayNotify(std::uint32_t LParam) {
+  switch (LParam) {
+    case WM_LBUTTONDBLCLK_CODE:
+      if (IsOpen) AccessDown();
+      else AccessUp();
+      return;
+    case WM_RBUTTONDOWN_CODE:
+      // The menu opens at the mouse; a hidden window stays hidden.
+      activateWindow();
+      PopupMenu1->exec(QCursor::pos());
+      return;
+    default:
+      return;  // single clicks, releases, moves: nothing
+  }
+}

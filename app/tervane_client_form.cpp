@@ -1,0 +1,219 @@
+// The main window: building it from its description, binding handlers,
+// start-up and shutdown, window size and the console's keys.
+#include "tervane_client_form.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "console.h"
+#include "error_handler.h"
+#include "images.h"
+#include "message_boxes.h"
+#include "tncnx.h"
+#include "ui_tervane_client_form.h"
+
+namespace {
+
+// "MS Sans Serif" 8 pt where it exists; otherwise the platform's sans serif
+// at the same size.
+QFont FormFont() {
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Sans Serif")});
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSize(8);
+  return font;
+}
+
+// Connects a Qt signal to a handler through the top-level error boundary.
+template <class Sender, class Signal, class Handler>
+void Bind(Sender* sender, Signal signal, QObject* context, Handler handler) {
+  QObject::connect(sender, signal, context, [handler](auto&&...) { Guarded(handler); });
+}
+
+}  // namespace
+
+std::string FieldText(const QLineEdit* Edit) {
+  const QByteArray bytes = Edit->text().toLatin1();
+  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+void SetFieldText(QLineEdit* Edit, const std::string& Text) {
+  Edit->setText(QString::fromLatin1(Text.data(), static_cast<qsizetype>(Text.size())));
+}
+
+TTervaneClientForm::TTervaneClientForm(const std::string& ExecutablePath, QWidget* parent)
+    : QWidget(parent,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                  Qt::WindowStaysOnTopHint),
+      FUi(std::make_unique<Ui::TervaneClientForm>()),
+      FTnCnx(std::make_unique<TTnCnx>(nullptr)),
+      FExecutablePath(ExecutablePath),
+      FTray(new TTrayHost(this)) {
+  FUi->setupUi(this);
+  setObjectName(QStringLiteral("TervaneClientForm"));
+  setFont(FormFont());
+  setBackgroundRole(QPalette::Button);
+  setAutoFillBackground(true);
+  setWindowIcon(ProgramIcon());
+  BindControls();
+  BuildPopupMenu();
+
+  // What the window description gives the telnet component.
+  FTnCnx->Port = "23";
+  FTnCnx->Location = "TNCNX";
+  FTnCnx->TermType = "VT100";
+  FTnCnx->LocalEcho = true;
+  FTnCnx->OnSessionConnected = [this](TTnCnx* s, WORD e) { TnCnxSessionConnected(s, e); };
+  FTnCnx->OnSessionClosed = [this](TTnCnx* s, WORD e) { TnCnxSessionClosed(s, e); };
+  FTnCnx->OnDataAvailable = [this](TTnCnx* s, const char* b, int n) {
+    TnCnxDataAvailable(s, b, n);
+  };
+
+  SetStatus("Status: Disconnected", QColor(255, 0, 0));
+  Guarded([this] { FormCreate(); });
+}
+
+TTervaneClientForm::~TTervaneClientForm() {
+  Guarded([this] { FormDestroy(); });
+  // The session goes with the window; it closes without telling us.
+  FTnCnx->OnSessionConnected = nullptr;
+  FTnCnx->OnSessionClosed = nullptr;
+  FTnCnx->OnDataAvailable = nullptr;
+  FTnCnx.reset();
+}
+
+void TTervaneClientForm::BindControls() {
+  DisplayMemo = FUi->DisplayMemo;
+  Panel1 = FUi->Panel1;
+  HideButton = FUi->HideButton;
+  ShowCheckBox = FUi->ShowCheckBox;
+  AccessGroupBox = FUi->AccessGroupBox;
+  ForceCheckBox = FUi->ForceCheckBox;
+  BlockCheckBox = FUi->BlockCheckBox;
+  DownButton = FUi->DownButton;
+  UpButton = FUi->UpButton;
+  ConfGroupBox = FUi->ConfGroupBox;
+  HostEdit = FUi->HostEdit;
+  PortEdit = FUi->PortEdit;
+  AutoCheckBox = FUi->AutoCheckBox;
+  UserBox = FUi->UserBox;
+  PWBox = FUi->PWBox;
+  SaveButton = FUi->SaveButton;
+  TervaneGroupBox = FUi->TervaneGroupBox;
+  DisconnectButton = FUi->DisconnectButton;
+  ConnectButton = FUi->ConnectButton;
+  StatPanel = FUi->StatPanel;
+
+  // The console shows the router's echo only; its own editing is off, but
+  // the caret still moves with the arrow keys.
+  DisplayMemo->setReadOnly(true);
+  DisplayMemo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  DisplayMemo->setContextMenuPolicy(Qt::NoContextMenu);
+  DisplayMemo->installEventFilter(this);
+
+  Bind(ConnectButton, &QPushButton::clicked, this, [this] { ConnectButtonClick(); });
+  Bind(DisconnectButton, &QPushButton::clicked, this, [this] { DisconnectButtonClick(); });
+  Bind(UpButton, &QPushButton::clicked, this, [this] { UpButtonClick(); });
+  Bind(DownButton, &QPushButton::clicked, this, [this] { DownButtonClick(); });
+  Bind(HideButton, &QPushButton::clicked, this, [this] { HideButtonClick(); });
+  Bind(SaveButton, &QPushButton::clicked, this, [this] { SaveButtonClick(); });
+  Bind(BlockCheckBox, &QCheckBox::toggled, this, [this] { BlockCheckBoxClick(); });
+  Bind(ForceCheckBox, &QCheckBox::toggled, this, [this] { ForceCheckBoxClick(); });
+  Bind(ShowCheckBox, &QCheckBox::toggled, this, [this] { ShowCheckBoxClick(); });
+  Bind(AutoCheckBox, &QCheckBox::toggled, this, [this] { ShowSaveButton(); });
+  for (QLineEdit* edit : {HostEdit, PortEdit, UserBox, PWBox})
+    Bind(edit, &QLineEdit::textChanged, this, [this] { ShowSaveButton(); });
+}
+
+void TTervaneClientForm::BuildPopupMenu() {
+  PopupMenu1 = new QMenu(this);
+  ShowFullWindow1 = PopupMenu1->addAction(QStringLiteral("Configuration"));
+  PopupMenu1->addSeparator();
+  Connect1 = PopupMenu1->addAction(QStringLiteral("Connect"));
+  Disconnect1 = PopupMenu1->addAction(QStringLiteral("Disconnect"));
+  PopupMenu1->addSeparator();
+  Block1 = PopupMenu1->addAction(QStringLiteral("Block"));
+  Force1 = PopupMenu1->addAction(QStringLiteral("Force"));
+  PopupMenu1->addSeparator();
+  Exit1 = PopupMenu1->addAction(QStringLiteral("Exit"));
+  Block1->setCheckable(true);
+  Force1->setCheckable(true);
+
+  Bind(ShowFullWindow1, &QAction::triggered, this, [this] { ShowFullWindow1Click(); });
+  Bind(Connect1, &QAction::triggered, this, [this] { AccessUp(); });
+  Bind(Disconnect1, &QAction::triggered, this, [this] { AccessDown(); });
+  Bind(Block1, &QAction::triggered, this, [this] { Block1Click(); });
+  Bind(Force1, &QAction::triggered, this, [this] { Force1Click(); });
+  Bind(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+}
+
+void TTervaneClientForm::FormCreate() {
+  FSettingsFile = std::make_unique<TIniFile>(SettingsFileNameFor(FExecutablePath));
+  if (!QFileInfo::exists(QString::fromLocal8Bit(FSettingsFile->FileName().c_str())))
+    MessageBoxes().ShowMessage("Enter Settings in the Config Window before connecting!");
+  IsOpen = false;
+  IsBlocked = false;
+  IsForced = false;
+  LoadSettings();
+  SaveButton->hide();
+  AddTrayIcon();
+  if (AutoCheckBox->isChecked()) ConnectRequest();
+  SetFormHeight(kShortHeight);
+}
+
+void TTervaneClientForm::FormDestroy() { FTray->ShellNotifyIcon(NIM_DELETE, FTrayIconData); }
+
+int TTervaneClientForm::FormHeight() const { return height() + kFrameHeight; }
+
+void TTervaneClientForm::SetFormHeight(int Height) {
+  resize(kWidth - kFrameWidth, Height - kFrameHeight);
+  LayoutControls();  // a hidden window gets its resize event only when shown
+}
+
+void TTervaneClientForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  LayoutControls();
+}
+
+void TTervaneClientForm::LayoutControls() {
+  // The panel runs along the top edge; the console fills what is below it.
+  Panel1->setGeometry(0, 0, width(), kPanelHeight);
+  DisplayMemo->setGeometry(0, kPanelHeight, width(), std::max(0, height() - kPanelHeight));
+}
+
+void TTervaneClientForm::ShowCheckBoxClick() {
+  SetFormHeight(ShowCheckBox->isChecked() ? kTallHeight : kShortHeight);
+}
+
+void TTervaneClientForm::HideButtonClick() { hide(); }
+
+void TTervaneClientForm::ShowFullWindow1Click() {
+  show();
+  raise();
+  activateWindow();
+}
+
+void TTervaneClientForm::Exit1Click() { QCoreApplication::quit(); }
+
+bool TTervaneClientForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == DisplayMemo && event->type() == QEvent::KeyPress) {
+    const auto key = KeyByte(*static_cast<QKeyEvent*>(event));
+    if (!key) return false;  // no character: the pane's own effect
+    bool sent = false;
+    Guarded([&] { sent = DisplayMemoKeyPress(*key); });
+    (void)sent;
+    return true;  // never inserted locally: the router echoes it
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+bool TTervaneClientForm::DisplayMemoKeyPress(char Key) {
+  FTnCnx->Send(&Key, 1);
+  return true;
+}

@@ -1,0 +1,138 @@
+// Shared pieces of the tray program's tests: the Qt application on the
+// offscreen platform with the loop bridge, message boxes that record and
+// answer, a scratch folder, and the router simulator on a loopback port.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTest>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <tervane/platform.h>
+
+#include "loop_bridge.h"
+#include "message_boxes.h"
+
+namespace apptest {
+
+inline QApplication& App() {
+  static int argc = 1;
+  static char name[] = "app_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = [] {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    auto* a = new QApplication(argc, argv);
+    a->setQuitOnLastWindowClosed(false);
+    new TLoopBridge(a);
+    return a;
+  }();
+  return *app;
+}
+
+// Runs both loops until pred holds; false after the watchdog's limit.
+template <class Pred>
+bool WaitFor(Pred pred, int ms = 5000) {
+  return QTest::qWaitFor(pred, ms);
+}
+
+// What the program showed, and the answers it gets.
+struct Box {
+  std::string kind;  // "message", "ask", "error"
+  std::string title;
+  std::string text;
+};
+
+class RecordingBoxes : public TMessageBoxes {
+ public:
+  RecordingBoxes() { InstallMessageBoxes(this); }
+  ~RecordingBoxes() override { InstallMessageBoxes(nullptr); }
+  void ShowMessage(const std::string& Text) override { shown.push_back({"message", "", Text}); }
+  bool AskYesNo(const std::string& Title, const std::string& Text) override {
+    shown.push_back({"ask", Title, Text});
+    if (answers.empty()) {
+      ADD_FAILURE() << "unexpected question: " << Text;
+      return false;
+    }
+    bool a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+  void ShowError(const std::string& Text) override { shown.push_back({"error", "", Text}); }
+
+  std::vector<Box> shown;
+  std::deque<bool> answers;
+};
+
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "tvapp.XXXXXX").string();
+    path = mkdtemp(tmpl.data());
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+  std::string File(const std::string& name) const { return path + "/" + name; }
+  void Write(const std::string& name, const std::string& content) const {
+    std::ofstream(File(name), std::ios::binary) << content;
+  }
+  std::string path;
+};
+
+inline std::string ReadFile(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// tervane_router_sim from the build's bin folder, on 127.0.0.1, port picked
+// by the system.  Every byte it receives goes to its log file.
+class RouterSim {
+ public:
+  explicit RouterSim(const std::string& logFile, const std::string& user = "admin",
+                     const std::string& password = "secret")
+      : log(logFile) {
+    int out[2];
+    if (pipe(out) != 0) return;
+    pid = fork();
+    if (pid == 0) {
+      dup2(out[1], 1);
+      close(out[0]);
+      close(out[1]);
+      std::string exe = tervane::ExecutableDir() + "tervane_router_sim";
+      execl(exe.c_str(), exe.c_str(), "--port", "0", "--user", user.c_str(), "--password",
+            password.c_str(), "--log", logFile.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(out[1]);
+    std::string line;
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') line.push_back(c);
+    close(out[0]);
+    if (line.rfind("PORT ", 0) == 0) port = std::atoi(line.c_str() + 5);
+  }
+  ~RouterSim() {
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+  std::string Log() const { return ReadFile(log); }
+
+  pid_t pid = -1;
+  int port = 0;
+  std::string log;
+};
+
+}  // namespace apptest

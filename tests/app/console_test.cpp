@@ -1,0 +1,98 @@
+// The console pane: how received chunks become lines, where the caret ends
+// up, and which byte each key sends.
+#include "console.h"
+
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+
+#include "app_test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+struct AppendCase {
+  const char* name;
+  std::vector<std::string> chunks;  // appended one after the other to an empty pane
+  Lines expected;
+};
+
+class Append : public ::testing::TestWithParam<AppendCase> {};
+
+TEST_P(Append, GivesLines) {
+  apptest::App();
+  QPlainTextEdit memo;
+  for (const std::string& chunk : GetParam().chunks) AppendToConsole(&memo, chunk);
+  EXPECT_EQ(ConsoleLines(&memo), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Append,
+    ::testing::Values(
+        AppendCase{"crlf_lines", {"one\r\ntwo\r\n"}, {"one", "two", ""}},
+        AppendCase{"lone_cr", {"a\rb"}, {"a", "b"}},
+        AppendCase{"cr_then_crlf_is_two_ends", {"a\r\r\nb"}, {"a", "", "b"}},
+        AppendCase{"lf_split_from_its_cr_stays", {"line\r", "\nnext"}, {"line", "\nnext"}},
+        AppendCase{"lone_lf_is_a_character", {"a\nb"}, {"a\nb"}},
+        AppendCase{"lf_lf_after_cr_keeps_one", {"a\r\n\nb"}, {"a", "\nb"}},
+        AppendCase{"backspace_erases_nothing", {"abc\x08"}, {"abc\x08"}},
+        AppendCase{"controls_and_escapes_kept", {"\x1b[1mX\x07\t"}, {"\x1b[1mX\x07\t"}},
+        AppendCase{"chunks_join_on_last_line", {"log", "in: "}, {"login: "}},
+        AppendCase{"empty_chunk_changes_nothing", {"a", "", "b"}, {"ab"}},
+        AppendCase{"high_bytes_kept", {"\xe9\xff\x80"}, {"\xe9\xff\x80"}},
+        AppendCase{"only_line_ends", {"\r\n\r\n"}, {"", "", ""}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST(Console, CaretGoesToLineJustCompletedAndIsInView) {
+  apptest::App();
+  QPlainTextEdit memo;
+  memo.resize(300, 100);
+  memo.show();
+  std::string dump;
+  for (int i = 0; i < 200; ++i) dump += "line " + std::to_string(i) + "\r\n";
+  AppendToConsole(&memo, dump);
+  QTextCursor caret = memo.textCursor();
+  EXPECT_EQ(caret.block().text(), "line 199");
+  EXPECT_EQ(caret.positionInBlock(), 0);
+  EXPECT_TRUE(memo.viewport()->rect().intersects(memo.cursorRect()));
+  // A chunk without a line end leaves the caret where it was.
+  AppendToConsole(&memo, "partial");
+  EXPECT_EQ(memo.textCursor().block().text(), "line 199");
+}
+
+TEST(Console, KeyBytes) {
+  struct KeyCase {
+    int key;
+    Qt::KeyboardModifiers mods;
+    QString text;
+    std::optional<char> byte;
+  };
+  const KeyCase cases[] = {
+      {Qt::Key_A, Qt::NoModifier, "a", 'a'},
+      {Qt::Key_A, Qt::ShiftModifier, "A", 'A'},
+      {Qt::Key_Return, Qt::NoModifier, "\r", '\r'},
+      {Qt::Key_Enter, Qt::KeypadModifier, "\r", '\r'},
+      {Qt::Key_Backspace, Qt::NoModifier, "\b", '\x08'},
+      {Qt::Key_Escape, Qt::NoModifier, "\x1b", '\x1b'},
+      {Qt::Key_C, Qt::ControlModifier, "", '\x03'},
+      {Qt::Key_V, Qt::ControlModifier, "\x16", '\x16'},
+      {Qt::Key_Z, Qt::ControlModifier, "", '\x1a'},
+      {Qt::Key_BracketLeft, Qt::ControlModifier, "", '\x1b'},
+      {Qt::Key_Eacute, Qt::NoModifier, QString(QChar(0xE9)), '\xe9'},
+      {Qt::Key_unknown, Qt::NoModifier, QString(QChar(0x20AC)), '?'},
+      {Qt::Key_Tab, Qt::NoModifier, "\t", std::nullopt},
+      {Qt::Key_Backtab, Qt::ShiftModifier, "", std::nullopt},
+      {Qt::Key_Delete, Qt::NoModifier, "\x7f", std::nullopt},
+      {Qt::Key_Up, Qt::NoModifier, "", std::nullopt},
+      {Qt::Key_Home, Qt::NoModifier, "", std::nullopt},
+      {Qt::Key_F1, Qt::NoModifier, "", std::nullopt},
+      {Qt::Key_Shift, Qt::ShiftModifier, "", std::nullopt},
+  };
+  for (const KeyCase& c : cases) {
+    QKeyEvent event(QEvent::KeyPress, c.key, c.mods, c.text);
+    EXPECT_EQ(KeyByte(event), c.byte) << "key " << c.key;
+  }
+}
+
+}  // namespace

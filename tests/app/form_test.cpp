@@ -1,0 +1,446 @@
+// The tray program against the router simulator on loopback: start-up and
+// login, the access actions with their confirmations (bytes on the wire,
+// images, flags, tips), menu versus check boxes, failures with no session,
+// saving and loading settings, the console's keys, window heights and Exit.
+#include "tervane_client_form.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <memory>
+
+#include "app_test_support.h"
+#include "console.h"
+#include "tncnx.h"
+
+namespace {
+
+using apptest::WaitFor;
+
+// The data bytes of what the router received: telnet commands removed.
+std::string StripTelnet(const std::string& in) {
+  std::string out;
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    const auto c = static_cast<unsigned char>(in[i]);
+    if (c != 255) {
+      out.push_back(in[i]);
+      continue;
+    }
+    if (i + 1 >= in.size()) break;
+    const auto verb = static_cast<unsigned char>(in[i + 1]);
+    if (verb >= 251 && verb <= 254) {
+      i += 2;
+    } else if (verb == 250) {
+      std::size_t se = in.find("\xff\xf0", i + 2);
+      i = se == std::string::npos ? in.size() : se + 1;
+    } else {
+      i += 1;
+    }
+  }
+  return out;
+}
+
+QColor PixelOf(const QIcon& icon, int x, int y) {
+  return icon.pixmap(16, 16).toImage().pixelColor(x, y);
+}
+
+class FormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    apptest::App();
+    sim = std::make_unique<apptest::RouterSim>(dir.File("router.log"));
+    ASSERT_GT(sim->port, 0);
+  }
+  void TearDown() override { form.reset(); }
+
+  void WriteIni(const std::string& autoConnect, int port = -1) {
+    dir.Write("Tervane.ini", "[Settings]\nHostName=127.0.0.1\nTelnetPort=" +
+                                  std::to_string(port < 0 ? sim->port : port) +
+                                  "\nUserName=admin\nPassword=secret\nAutoConnect=" +
+                                  autoConnect + "\n");
+  }
+  void Start() { form = std::make_unique<TTervaneClientForm>(dir.File("TervaneWinC")); }
+
+  // Started with auto-connect and logged in at the shell prompt.
+  void StartLoggedIn() {
+    WriteIni("1");
+    Start();
+    ASSERT_TRUE(WaitFor([&] {
+      auto lines = ConsoleLines(form->DisplayMemo);
+      return !lines.empty() && lines.back() == "# ";
+    })) << "no shell prompt";
+  }
+
+  // What the router receives from now on.
+  void Mark() { mark = sim->Log().size(); }
+  std::string SentSinceMark() { return sim->Log().substr(mark); }
+  // Waits for what was sent since the mark, closed by a marker line so that
+  // "nothing was sent" can be told from "not arrived yet".
+  std::string Sent() {
+    form->TnCnx()->SendStr("#end\r");
+    EXPECT_TRUE(WaitFor([&] { return SentSinceMark().find("#end\r") != std::string::npos; }));
+    std::string sent = SentSinceMark();
+    sent.resize(sent.size() - 5);
+    Mark();
+    return sent;
+  }
+  std::string Tip() { return form->Tray()->Icon()->toolTip().toStdString(); }
+  QColor TrayPixel(int x, int y) { return PixelOf(form->Tray()->Icon()->icon(), x, y); }
+
+  apptest::ScratchDir dir;
+  apptest::RecordingBoxes boxes;
+  std::unique_ptr<apptest::RouterSim> sim;
+  std::unique_ptr<TTervaneClientForm> form;
+  std::size_t mark = 0;
+};
+
+const QColor kRed(255, 0, 0), kGreen(0, 255, 0), kBlack(0, 0, 0);
+
+TEST_F(FormTest, StartsHiddenGreyAndLogsInAtThePrompts) {
+  StartLoggedIn();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(form->Tray()->Icon()->isVisible());
+  EXPECT_EQ(Tip(), "Zel Tervane Windows Client [Unblock] [Unforce]");
+  EXPECT_EQ(form->TrayImage(), 2);
+  EXPECT_EQ(form->FormHeight(), 188);
+  EXPECT_EQ(form->width() + TTervaneClientForm::kFrameWidth, 615);
+  EXPECT_TRUE(boxes.shown.empty());
+
+  // Exactly one answer per prompt: user name, CR, password, CR.
+  EXPECT_EQ(StripTelnet(sim->Log()), "admin\rsecret\r");
+  EXPECT_EQ(form->StatPanel->text(), "Status: Connected");
+  EXPECT_EQ(form->StatPanel->palette().color(QPalette::Window), kGreen);
+  EXPECT_TRUE(form->DisplayMemo->isEnabled());
+  EXPECT_FALSE(form->ConnectButton->isEnabled());
+  EXPECT_TRUE(form->DisconnectButton->isEnabled());
+  auto lines = ConsoleLines(form->DisplayMemo);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "router login: admin"), lines.end());
+}
+
+TEST_F(FormTest, PromptRulesPerChunk) {
+  StartLoggedIn();
+  struct Case {
+    std::string chunk;
+    std::string user;
+    std::string answer;
+  };
+  const Case cases[] = {
+      {"router login: ", "admin", "admin\r"},
+      {"login: ", "admin", ""},                 // 7 characters alone
+      {"router Login: ", "admin", ""},          // case-sensitive
+      {"router login:", "admin", ""},           // no blank
+      {"router login: \r\n", "admin", ""},      // not at the end
+      {"x login: ", "", "\r"},                  // empty user name: CR alone
+      {"Password: ", "admin", "secret\r"},      // the whole chunk
+      {"\r\nPassword: ", "admin", ""},          // preceded by a line end
+      {"admin\r\nPassword: ", "admin", ""},     // after the echoed user name
+      {std::string("abc\0login: ", 11), "admin", ""},  // a zero byte cuts the chunk
+  };
+  for (const Case& c : cases) {
+    SetFieldText(form->UserBox, c.user);
+    Mark();
+    form->TnCnxDataAvailable(form->TnCnx(), c.chunk.c_str(), static_cast<int>(c.chunk.size()));
+    EXPECT_EQ(Sent(), c.answer) << "chunk " << c.chunk;
+  }
+  EXPECT_EQ(form->LastChunk, "abc");
+  // A prompt split over two chunks is not answered.
+  Mark();
+  form->TnCnxDataAvailable(form->TnCnx(), "Pass", 4);
+  form->TnCnxDataAvailable(form->TnCnx(), "word: ", 6);
+  EXPECT_EQ(Sent(), "");
+}
+
+TEST_F(FormTest, UpDownWithoutConfirmationAndTrayDoubleClick) {
+  StartLoggedIn();
+  Mark();
+  form->WMTrayNotify(0x202);  // a single click does nothing
+  form->WMTrayNotify(0x203);  // not open: Up
+  EXPECT_EQ(Sent(), "control unblock\rcontrol up\r");
+  EXPECT_TRUE(form->IsOpen);
+  EXPECT_EQ(form->TrayImage(), 1);
+  EXPECT_EQ(TrayPixel(7, 0), kGreen);
+
+  form->WMTrayNotify(0x203);  // open: Down
+  EXPECT_EQ(Sent(), "control unforce\rcontrol down\r");
+  EXPECT_FALSE(form->IsOpen);
+  EXPECT_EQ(TrayPixel(7, 0), kRed);
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(FormTest, BlockThenUpAsksNoThenYes) {
+  StartLoggedIn();
+  Mark();
+  form->BlockCheckBox->click();
+  EXPECT_EQ(Sent(), "control block\r");
+  EXPECT_EQ(form->TrayImage(), 3);
+  EXPECT_EQ(TrayPixel(0, 0), kBlack);
+  EXPECT_EQ(TrayPixel(7, 0), kRed);
+  EXPECT_EQ(Tip(), "Zel Tervane Windows Client [Block] [Unforce]");
+  EXPECT_TRUE(form->IsBlocked);
+
+  // Down does not look at Block: no question.
+  form->DownButton->click();
+  EXPECT_EQ(Sent(), "control unforce\rcontrol down\r");
+  EXPECT_TRUE(boxes.shown.empty());
+
+  boxes.answers = {false};
+  form->WMTrayNotify(0x203);  // closed: Up, which asks
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].kind, "ask");
+  EXPECT_EQ(boxes.shown[0].title, "Access is blocked...");
+  EXPECT_EQ(boxes.shown[0].text, "Allow access ?");
+  EXPECT_EQ(Sent(), "");
+  EXPECT_TRUE(form->IsBlocked);
+  EXPECT_EQ(form->TrayImage(), 0);
+
+  boxes.answers = {true};
+  form->UpButton->click();
+  EXPECT_EQ(Sent(), "control unblock\rcontrol up\r");
+  EXPECT_FALSE(form->IsBlocked);
+  EXPECT_TRUE(form->IsOpen);
+  EXPECT_TRUE(form->BlockCheckBox->isChecked());  // the box keeps its tick
+  EXPECT_EQ(form->TrayImage(), 1);
+
+  form->BlockCheckBox->click();  // untick
+  EXPECT_EQ(Sent(), "control unblock\r");
+  EXPECT_EQ(form->TrayImage(), 0);
+  EXPECT_EQ(Tip(), "Zel Tervane Windows Client [Unblock] [Unforce]");
+}
+
+TEST_F(FormTest, ForceThenUpRefusesAndDownAsks) {
+  StartLoggedIn();
+  Mark();
+  form->DownButton->click();
+  EXPECT_EQ(Sent(), "control unforce\rcontrol down\r");
+  form->ForceCheckBox->click();
+  EXPECT_EQ(Sent(), "control force\r");
+  EXPECT_TRUE(form->IsForced);
+  EXPECT_TRUE(form->IsOpen);
+  EXPECT_EQ(Tip(), "Zel Tervane Windows Client [Unblock] [Force]");
+
+  form->UpButton->click();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].kind, "message");
+  EXPECT_EQ(boxes.shown[0].text, "Already open!");
+  EXPECT_EQ(Sent(), "");
+
+  boxes.answers = {false};
+  form->WMTrayNotify(0x203);  // open: Down, which asks
+  EXPECT_EQ(boxes.shown.back().title, "Access is forced...");
+  EXPECT_EQ(boxes.shown.back().text, "Close access ?");
+  EXPECT_EQ(Sent(), "");
+  EXPECT_TRUE(form->IsForced);
+
+  boxes.answers = {true};
+  form->DownButton->click();
+  EXPECT_EQ(Sent(), "control unforce\rcontrol down\r");
+  EXPECT_FALSE(form->IsForced);
+  EXPECT_FALSE(form->IsOpen);
+  EXPECT_EQ(TrayPixel(7, 0), kRed);
+  EXPECT_TRUE(form->ForceCheckBox->isChecked());
+
+  // Unforcing shows green even though access was closed.
+  form->ForceCheckBox->click();
+  EXPECT_EQ(Sent(), "control unforce\r");
+  EXPECT_EQ(form->TrayImage(), 1);
+  EXPECT_FALSE(form->IsOpen);
+}
+
+TEST_F(FormTest, MenuMarksAndCheckBoxesAreSeparateRecords) {
+  StartLoggedIn();
+  Mark();
+  form->Block1->trigger();
+  EXPECT_EQ(Sent(), "control block\r");  // once, not again through the box
+  EXPECT_TRUE(form->Block1->isChecked());
+  EXPECT_TRUE(form->BlockCheckBox->isChecked());
+
+  form->BlockCheckBox->click();  // the box runs its action, the mark stays
+  EXPECT_EQ(Sent(), "control unblock\r");
+  EXPECT_TRUE(form->Block1->isChecked());
+
+  form->Block1->trigger();  // follows its own mark: unblock again
+  EXPECT_EQ(Sent(), "control unblock\r");
+  EXPECT_FALSE(form->Block1->isChecked());
+  EXPECT_FALSE(form->BlockCheckBox->isChecked());
+
+  form->Force1->trigger();
+  EXPECT_EQ(Sent(), "control force\r");
+  EXPECT_TRUE(form->ForceCheckBox->isChecked());
+  form->Force1->trigger();
+  EXPECT_EQ(Sent(), "control unforce\r");
+  EXPECT_FALSE(form->ForceCheckBox->isChecked());
+
+  form->Connect1->trigger();
+  EXPECT_EQ(Sent(), "control unblock\rcontrol up\r");
+  form->Disconnect1->trigger();
+  EXPECT_EQ(Sent(), "control unforce\rcontrol down\r");
+}
+
+TEST_F(FormTest, ConsoleKeysGoOutOneByteEachAndShowOnlyTheEcho) {
+  StartLoggedIn();
+  Mark();
+  form->show();
+  QWidget* memo = form->DisplayMemo;
+  const auto before = ConsoleLines(form->DisplayMemo);
+  QTest::keyClick(memo, Qt::Key_X);
+  EXPECT_EQ(ConsoleLines(form->DisplayMemo), before);  // no local echo
+  QTest::keyClick(memo, Qt::Key_C, Qt::ControlModifier);
+  QTest::keyClick(memo, Qt::Key_Left);
+  QTest::keyClick(memo, Qt::Key_Return);
+  EXPECT_EQ(Sent(), "x\x03\r");
+  EXPECT_TRUE(WaitFor([&] {
+    for (const auto& l : ConsoleLines(form->DisplayMemo))
+      if (l == "# x^C") return true;
+    return false;
+  }));
+  memo->setFocus();
+  QTest::keyClick(memo, Qt::Key_Tab);
+  EXPECT_EQ(Sent(), "");
+  EXPECT_FALSE(memo->hasFocus());
+}
+
+TEST_F(FormTest, RouterCloseThenReconnectKeepsFlags) {
+  StartLoggedIn();
+  form->UpButton->click();
+  form->TnCnx()->SendStr("exit\r");
+  ASSERT_TRUE(WaitFor([&] { return form->StatPanel->text() == "Status: Disconnected"; }));
+  EXPECT_EQ(form->StatPanel->palette().color(QPalette::Window), kRed);
+  EXPECT_FALSE(form->DisplayMemo->isEnabled());
+  EXPECT_TRUE(form->ConnectButton->isEnabled());
+  EXPECT_FALSE(form->DisconnectButton->isEnabled());
+  EXPECT_GT(ConsoleLines(form->DisplayMemo).size(), 3u);  // text kept
+
+  form->ConnectButton->click();
+  ASSERT_TRUE(WaitFor([&] {
+    auto lines = ConsoleLines(form->DisplayMemo);
+    return lines.size() > 1 && lines.back() == "# ";
+  }));
+  EXPECT_TRUE(form->IsOpen);
+  form->DisconnectButton->click();
+  ASSERT_TRUE(WaitFor([&] { return form->StatPanel->text() == "Status: Disconnected"; }));
+}
+
+TEST_F(FormTest, ActionsWithNoSessionShowTheErrorAndChangeNothing) {
+  WriteIni("0");
+  Start();
+  const std::string tip = Tip();
+  form->UpButton->click();
+  form->TrayData().callback(0x203);  // as a tray double-click arrives
+  form->BlockCheckBox->click();
+  form->Force1->trigger();
+  ASSERT_EQ(boxes.shown.size(), 4u);
+  for (const auto& box : boxes.shown) {
+    EXPECT_EQ(box.kind, "error");
+    EXPECT_EQ(box.text.rfind("Error 10057 in function Send", 0), 0u) << box.text;
+    EXPECT_NE(box.text.find("Not connected. Check Configuration !"), std::string::npos);
+  }
+  EXPECT_FALSE(form->IsOpen || form->IsBlocked || form->IsForced);
+  EXPECT_EQ(form->TrayImage(), 2);
+  EXPECT_EQ(Tip(), tip);
+  // What the click itself changed stays changed.
+  EXPECT_TRUE(form->BlockCheckBox->isChecked());
+  EXPECT_TRUE(form->Force1->isChecked());
+  EXPECT_TRUE(form->ForceCheckBox->isChecked());
+
+  // A port that does not resolve fails at once, in the error box; the
+  // program goes on.
+  form->PortEdit->setText("no-such-service");
+  form->ConnectButton->click();
+  ASSERT_EQ(boxes.shown.size(), 5u);
+  EXPECT_EQ(boxes.shown.back().kind, "error");
+  EXPECT_EQ(form->StatPanel->text(), "Status: Disconnected");
+}
+
+TEST_F(FormTest, SaveWritesAllFiveKeysAndHidesTheButton) {
+  WriteIni("0");
+  Start();
+  EXPECT_FALSE(form->SaveButton->isVisibleTo(form.get()));
+  form->UserBox->setText("root");
+  EXPECT_TRUE(form->SaveButton->isVisibleTo(form.get()));
+  form->SaveButton->click();
+  EXPECT_FALSE(form->SaveButton->isVisibleTo(form.get()));
+  TIniFile ini(dir.File("Tervane.ini"));
+  EXPECT_EQ(ini.ReadString("settings", "hostname", ""), "127.0.0.1");
+  EXPECT_EQ(ini.ReadString("Settings", "TelnetPort", ""), std::to_string(sim->port));
+  EXPECT_EQ(ini.ReadString("Settings", "UserName", ""), "root");
+  EXPECT_EQ(ini.ReadString("Settings", "Password", ""), "secret");
+  EXPECT_EQ(ini.ReadString("Settings", "AutoConnect", ""), "0");
+
+  form->AutoCheckBox->click();
+  EXPECT_TRUE(form->SaveButton->isVisibleTo(form.get()));
+  form->SaveButton->click();
+  EXPECT_EQ(ini.ReadString("Settings", "AutoConnect", ""), "1");
+
+  // A failed write shows its error and leaves the button for another try.
+  form->HostEdit->setText("127.0.0.2");
+  std::filesystem::remove_all(dir.path);
+  form->SaveButton->click();
+  ASSERT_FALSE(boxes.shown.empty());
+  EXPECT_EQ(boxes.shown.back().text, "Unable to write to " + dir.File("Tervane.ini"));
+  EXPECT_TRUE(form->SaveButton->isVisibleTo(form.get()));
+}
+
+TEST_F(FormTest, AutoConnectValues) {
+  struct Case {
+    const char* value;
+    bool checked;
+  };
+  // Auto-connect goes to a loopback port nobody listens on.
+  const Case cases[] = {{"1", true},   {"2", true},  {"-1", true},  {"0x10", true},
+                        {"0", false},  {"0x0", false}, {"", true},  {"word", true},
+                        {"$0", false}, {"0x", true},  {"1 2", true}, {"99999999999", true}};
+  for (const Case& c : cases) {
+    WriteIni(c.value, 1);
+    Start();
+    EXPECT_EQ(form->AutoCheckBox->isChecked(), c.checked) << "value '" << c.value << "'";
+    EXPECT_FALSE(form->SaveButton->isVisibleTo(form.get()));
+    form.reset();
+  }
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(FormTest, ConsoleHeightsAndHiding) {
+  WriteIni("0");
+  Start();
+  EXPECT_EQ(form->FormHeight(), 188);
+  form->ShowCheckBox->click();
+  EXPECT_EQ(form->FormHeight(), 480);
+  EXPECT_EQ(form->DisplayMemo->geometry(), QRect(0, 161, 607, 292));
+  form->ShowCheckBox->click();
+  EXPECT_EQ(form->FormHeight(), 188);
+  EXPECT_EQ(form->DisplayMemo->height(), 0);
+
+  form->ShowFullWindow1->trigger();
+  EXPECT_TRUE(form->isVisible());
+  form->HideButton->click();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(form->Tray()->Icon()->isVisible());
+}
+
+TEST_F(FormTest, RightClickOpensTheMenuAndExitRemovesTheTrayIcon) {
+  WriteIni("0");
+  Start();
+  QPointer<QSystemTrayIcon> icon = form->Tray()->Icon();
+  ASSERT_TRUE(icon);
+  bool menuShown = false;
+  QTimer::singleShot(0, [&] {
+    menuShown = form->PopupMenu1->isVisible();
+    form->PopupMenu1->close();
+  });
+  form->WMTrayNotify(0x204);
+  EXPECT_TRUE(menuShown);
+
+  QTimer::singleShot(0, [&] { form->Exit1->trigger(); });
+  EXPECT_EQ(apptest::App().exec(), 0);  // Exit ends the loop
+  EXPECT_TRUE(icon);
+  form.reset();
+  EXPECT_FALSE(icon);
+}
+
+}  // namespace
