@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -91,6 +92,11 @@ std::string TempDir() {
 }
 
 void WriteFile(const std::string& Path, const std::string& Text) { std::ofstream(Path) << Text; }
+
+void RemoveTree(const std::string& Path) {
+  std::error_code Ignored;
+  std::filesystem::remove_all(Path, Ignored);
+}
 
 bool Executable(const std::string& Path) { return ::access(Path.c_str(), X_OK) == 0; }
 

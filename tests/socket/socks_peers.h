@@ -20,6 +20,7 @@ bool WaitAccepting(int Port);
 // A folder of the test's own for configuration and log files.
 std::string TempDir();
 void WriteFile(const std::string& Path, const std::string& Text);
+void RemoveTree(const std::string& Path);
 bool Executable(const std::string& Path);
 bool RunningAsRoot();
 

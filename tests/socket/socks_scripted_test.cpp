@@ -131,11 +131,14 @@ TEST(SocksScripted, Socks4AAndSocks4Requests) {
 TEST(SocksScripted, Socks4DestinationThatCannotBeResolved) {
   ScriptedServer Server({S::Echo()});
   SocksProbe P;
-  P.Aim(Server.Port(), "4", std::string(257, 'h'), 7);
+  // The socket module answers names under .invalid itself: not found.
+  P.Aim(Server.Port(), "4", "nowhere.invalid", 7);
   P.Socket.Connect();
   ASSERT_TRUE(RunUntil([&] { return P.Closed; }));
   EXPECT_EQ(P.SocksError, 20017);
-  EXPECT_EQ(P.SocksErrorMsg.rfind("ESocketException WSocketResolveHost: '", 0), 0u);
+  EXPECT_EQ(P.SocksErrorMsg,
+            "ESocketException WSocketResolveHost: Cannot convert host address "
+            "'nowhere.invalid', Error #11001");
   EXPECT_FALSE(P.Connected);
   EXPECT_EQ(P.Events.back(), "session-closed 20017");
   EXPECT_EQ(Server.Received(), "");
@@ -167,6 +170,8 @@ struct FailureRow {
   int Code;
   std::string Msg;
 };
+
+void PrintTo(const FailureRow& Row, std::ostream* Os) { *Os << Row.Name; }
 
 class SocksFailure : public testing::TestWithParam<FailureRow> {};
 

@@ -19,6 +19,8 @@ struct RealCase {
   const char* Level;
 };
 
+void PrintTo(const RealCase& Case, std::ostream* Os) { *Os << Case.Name; }
+
 // One server process on a free port of 127.0.0.1, ready to accept.
 class RealServer {
  public:
@@ -32,7 +34,7 @@ class RealServer {
         Start({"/usr/bin/microsocks", "-i", "127.0.0.1", "-p", P, "-u", "tv", "-P", "s3cret"});
         break;
       case TServer::kDante: {
-        const std::string Dir = TempDir();
+        Dir = TempDir();
         std::string Conf = "logoutput: " + Dir + "/danted.log\n"
                            "internal: 127.0.0.1 port = " + P + "\n"
                            "external: 127.0.0.1\n"
@@ -47,6 +49,10 @@ class RealServer {
       }
     }
   }
+  ~RealServer() {
+    Process.reset();  // the server first, then its files
+    if (!Dir.empty()) RemoveTree(Dir);
+  }
   int Port;
   bool Ready = false;
 
@@ -57,6 +63,7 @@ class RealServer {
     ASSERT_TRUE(Process->Started());
     Ready = WaitAccepting(Port);
   }
+  std::string Dir;
   std::unique_ptr<ServerProcess> Process;
 };
 
