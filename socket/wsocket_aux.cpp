@@ -61,6 +61,7 @@ void TCustomWSocket::Dup(SOCKET NewHandle) {
   // adopted peer would hand it somebody else's bytes.  The once-per-session
   // close flag starts afresh with the new session.
   ClearSendBuffers();
+  AllSent = true;
   CloseInvoked = false;
   SocketHandle = NewHandle;
   ApplyLinger();
