@@ -20,10 +20,10 @@ const char* const kLoginScript =
     "read bye\n";
 
 
-class BusyboxTelnetd : public SessionTest {
+class TnBusyboxTelnetd : public TnSessionTest {
  protected:
   void SetUp() override {
-    SessionTest::SetUp();
+    TnSessionTest::SetUp();
     dir = peer::MakeTempDir();
     peer::WriteFile(dir + "/login", kLoginScript, true);
     peer::WriteFile(dir + "/issue", "", false);
@@ -34,7 +34,7 @@ class BusyboxTelnetd : public SessionTest {
   void TearDown() override {
     peer::Stop(daemon);
     peer::RemoveTree(dir);
-    SessionTest::TearDown();
+    TnSessionTest::TearDown();
   }
 
   // Pump the loop and the relay together.
@@ -52,7 +52,7 @@ class BusyboxTelnetd : public SessionTest {
   std::unique_ptr<peer::RecordingRelay> relay;
 };
 
-TEST_F(BusyboxTelnetd, OpeningIsAnsweredAndLoginDialogueRuns) {
+TEST_F(TnBusyboxTelnetd, OpeningIsAnsweredAndLoginDialogueRuns) {
   if (!peer::OutputHasLine(std::string(kBusybox) + " --list 2>/dev/null", "telnetd"))
     GTEST_SKIP() << kBusybox << " is missing or has no telnetd applet (package busybox-static)";
   ASSERT_TRUE(peer::WaitListening(port, 3000)) << "telnetd did not start listening";

@@ -17,7 +17,7 @@
 #include "tncnx.h"
 #include "transcripts.h"
 
-class SessionTest : public testing::Test {
+class TnSessionTest : public testing::Test {
  protected:
   void SetUp() override {
     tervane::SetDebugSink([this](const char* text) { Debug(text); });

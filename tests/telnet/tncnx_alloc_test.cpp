@@ -26,7 +26,7 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
 
 namespace {
 
-TEST_F(SessionTest, FullBufferWithFailingCopiesDropsOnlyWhatCannotFit) {
+TEST_F(TnSessionTest, FullBufferWithFailingCopiesDropsOnlyWhatCannotFit) {
   Open(*cnx, server);
   failDeliveryCopies = true;
   // First read: 2048 bytes that cannot be handed over.

@@ -24,9 +24,9 @@ void Split(const std::string& expected, std::string& events, std::string& wire) 
   }
 }
 
-class TranscriptOverTcp : public SessionTest, public testing::WithParamInterface<TnTranscript> {};
+class TnTranscriptOverTcp : public TnSessionTest, public testing::WithParamInterface<TnTranscript> {};
 
-TEST_P(TranscriptOverTcp, Matches) {
+TEST_P(TnTranscriptOverTcp, Matches) {
   Open(*cnx, server);
   log.clear();
   for (const std::string& chunk : TnChunks(GetParam().input)) Deliver(*cnx, server, chunk);
@@ -37,12 +37,12 @@ TEST_P(TranscriptOverTcp, Matches) {
   EXPECT_EQ(log, events);
 }
 
-INSTANTIATE_TEST_SUITE_P(Golden, TranscriptOverTcp, testing::ValuesIn(TnTranscripts()),
+INSTANTIATE_TEST_SUITE_P(TnGolden, TnTranscriptOverTcp, testing::ValuesIn(TnTranscripts()),
                          [](const testing::TestParamInfo<TnTranscript>& row) {
                            return std::string(row.param.name);
                          });
 
-TEST_F(SessionTest, FullReadIsOneEventWithNulAfterIt) {
+TEST_F(TnSessionTest, FullReadIsOneEventWithNulAfterIt) {
   Open(*cnx, server);
   std::string block;
   for (int i = 0; i < 2048; ++i) block += static_cast<char>(i % 7 == 0 ? 0 : 'a' + i % 26);
@@ -61,7 +61,7 @@ TEST_F(SessionTest, FullReadIsOneEventWithNulAfterIt) {
   for (int size : dataSizes) EXPECT_LE(size, 2048);
 }
 
-TEST_F(SessionTest, WithoutDataHandlerCommandsAreStillAnswered) {
+TEST_F(TnSessionTest, WithoutDataHandlerCommandsAreStillAnswered) {
   cnx->OnDataAvailable = nullptr;
   Open(*cnx, server);
   Deliver(*cnx, server, "hello\xff\xfb\x01world");
@@ -72,17 +72,18 @@ TEST_F(SessionTest, WithoutDataHandlerCommandsAreStillAnswered) {
   EXPECT_EQ(received, "next");
 }
 
-TEST_F(SessionTest, HandlersChooseLocationAndTerminalType) {
-  cnx->OnSendLoc = [this](TObject*) { cnx->Location = "Room 7"; };
+TEST_F(TnSessionTest, HandlersChooseLocationAndTerminalType) {
+  // The location goes out as it is: a 255 in it is not doubled.
+  cnx->OnSendLoc = [this](TObject*) { cnx->Location = "Room 7\xff"; };
   cnx->OnTermType = [this](TObject*) { cnx->TermType = ""; };
   Open(*cnx, server);
   Deliver(*cnx, server, "\xff\xfd\x17\xff\xfa\x18\x01\xff\xf0");
-  const std::string expected = "\xff\xfb\x17\xff\xfa\x17Room 7\xff\xf0\xff\xfa\x18" +
+  const std::string expected = "\xff\xfb\x17\xff\xfa\x17Room 7\xff\xff\xf0\xff\xfa\x18" +
                                Bytes("\0", 1) + "\xff\xf0";
   EXPECT_EQ(ClientSent(server, expected.size()), expected);
 }
 
-TEST_F(SessionTest, SendPassesBytesAndResultsThrough) {
+TEST_F(TnSessionTest, SendPassesBytesAndResultsThrough) {
   Open(*cnx, server);
   EXPECT_EQ(cnx->Send("\xff", 1), 1);  // not doubled
   EXPECT_EQ(cnx->SendStr(Bytes("a\0\r", 3)), 3);
@@ -101,7 +102,7 @@ TEST_F(SessionTest, SendPassesBytesAndResultsThrough) {
   idle.Close();
 }
 
-TEST_F(SessionTest, RemoteCloseIsDisplayedThenReported) {
+TEST_F(TnSessionTest, RemoteCloseIsDisplayedThenReported) {
   Open(*cnx, server);
   Deliver(*cnx, server, "bye");
   server.CloseClient();
@@ -110,7 +111,7 @@ TEST_F(SessionTest, RemoteCloseIsDisplayedThenReported) {
   EXPECT_EQ(cnx->Socket()->State(), wsClosed);
 }
 
-TEST_F(SessionTest, ConnectFailuresReachTheOwner) {
+TEST_F(TnSessionTest, ConnectFailuresReachTheOwner) {
   // Refused: reported later, through OnSessionConnected.
   cnx->Host = "127.0.0.1";
   cnx->Port = std::to_string(peer::UnusedPort());
@@ -122,7 +123,7 @@ TEST_F(SessionTest, ConnectFailuresReachTheOwner) {
   EXPECT_THROW(cnx->Connect(), ESocketException);
 }
 
-TEST_F(SessionTest, ReconnectClosesFirstAndStartsClean) {
+TEST_F(TnSessionTest, ReconnectClosesFirstAndStartsClean) {
   Open(*cnx, server);
   // The old session ends in the middle of a command.
   Deliver(*cnx, server, "x\xff");
@@ -141,7 +142,7 @@ TEST_F(SessionTest, ReconnectClosesFirstAndStartsClean) {
   EXPECT_EQ(log, "closed\nconnected 0\ndata fb0141\n");
 }
 
-TEST_F(SessionTest, EachSessionHasItsOwnParser) {
+TEST_F(TnSessionTest, EachSessionHasItsOwnParser) {
   TTnCnx other(nullptr);
   std::string otherLog;
   peer::LoopbackServer otherServer;
@@ -158,7 +159,7 @@ TEST_F(SessionTest, EachSessionHasItsOwnParser) {
   EXPECT_EQ(otherLog, "data fb0142\n");
 }
 
-TEST_F(SessionTest, ConnectFromAHandlerDropsTheRestOfTheRead) {
+TEST_F(TnSessionTest, ConnectFromAHandlerDropsTheRestOfTheRead) {
   peer::LoopbackServer second;
   cnx->OnLocalEcho = [&](TObject*) {
     cnx->Port = std::to_string(second.Port());
@@ -175,7 +176,7 @@ TEST_F(SessionTest, ConnectFromAHandlerDropsTheRestOfTheRead) {
   EXPECT_EQ(second.Poll(), "");
 }
 
-TEST_F(SessionTest, ThrowingHandlerLeavesTheSessionUsable) {
+TEST_F(TnSessionTest, ThrowingHandlerLeavesTheSessionUsable) {
   // A handler's exception leaves the component (the socket layer decides
   // what becomes of it); the rest of that read is not interpreted, the
   // next read carries on cleanly, and the data stored before the throw
