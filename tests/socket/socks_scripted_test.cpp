@@ -54,6 +54,22 @@ TEST(SocksScripted, Socks5HandsOutDataOfTheFinalReplyFirst) {
   EXPECT_EQ(Server.Received(), kGreeting + Request5("127.0.0.1") + "ping");
 }
 
+TEST(SocksScripted, DataOfTheFinalReplyReadInSmallPiecesAllArrives) {
+  // Nothing follows on the network, so no later arrival would raise the
+  // event again for what the handler left of those bytes.
+  ScriptedServer Server({S::Expect(3), S::Send(kMethodNone), S::Expect(Request5("d").size()),
+                         S::Send(kGranted5 + "hello"), S::Echo()});
+  SocksProbe P;
+  P.Socket.OnDataAvailable = [&](TObject*, WORD) {
+    char Buf[2];
+    const int N = P.Socket.Receive(Buf, sizeof Buf);
+    if (N > 0) P.Data.append(Buf, static_cast<std::size_t>(N));
+  };
+  P.Aim(Server.Port(), "5", "d", 7);
+  P.Socket.Connect();
+  ASSERT_TRUE(RunUntil([&] { return P.Data == "hello"; }));
+}
+
 TEST(SocksScripted, Socks5UsernamePasswordWithRepliesInSingleBytes) {
   const std::string Granted = Bytes({5, 0, 0, 3, 9}) + "host.test" + Bytes({0, 80});
   ScriptedServer Server({S::Expect(3), S::SendBytewise(Bytes({5, 2})), S::Expect(13),
