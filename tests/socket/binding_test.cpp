@@ -88,8 +88,9 @@ TEST(Binding, StartupFailureIsReportedOnceAndNotRetried) {
 TEST(SocketError, ResetOnConnectedSocketClosesBeforeReporting) {
   FaultModule faults;
   Listener listener;
-  TWSocket s(nullptr);
+  // The recorder outlives the socket: destruction raises OnChangeState.
   Recorder rec;
+  TWSocket s(nullptr);
   rec.Attach(s);
   ConnectTo(s, listener, &rec);
   s.OnError = [&](TObject*) {
@@ -110,8 +111,9 @@ TEST(SocketError, NotConnectedAfterPeerResetClosesTheSessionOnce) {
   // The peer resets; inside OnSessionClosed (raised by FD_CLOSE) a query
   // fails with "not connected".  The session still ends exactly once.
   Listener listener;
-  TWSocket s(nullptr);
+  // The recorder outlives the socket: destruction raises OnChangeState.
   Recorder rec;
+  TWSocket s(nullptr);
   rec.Attach(s);
   int p = ConnectTo(s, listener, &rec);
   int errors = 0;
@@ -142,8 +144,9 @@ TEST(SocketError, NotConnectedAfterPeerResetClosesTheSessionOnce) {
 TEST(Close, ReleaseFailuresAreRetriedOrReported) {
   FaultModule faults;
   Listener listener;
-  TWSocket s(nullptr);
+  // The recorder outlives the socket: destruction raises OnChangeState.
   Recorder rec;
+  TWSocket s(nullptr);
   rec.Attach(s);
   // Would block once (lingering): pumped with either pump and retried.
   for (bool privatePump : {false, true}) {

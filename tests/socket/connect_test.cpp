@@ -10,8 +10,9 @@ using Events = std::vector<std::string>;
 
 TEST(Connect, SucceedsWithStatesThenConnectedThenOneDataSent) {
   Listener listener;
-  TWSocket s(nullptr);
+  // The recorder outlives the socket: destruction raises OnChangeState.
   Recorder rec;
+  TWSocket s(nullptr);
   rec.Attach(s);
   s.SetAddr("127.0.0.1");
   s.SetPort(listener.PortText());
@@ -28,8 +29,9 @@ TEST(Connect, SucceedsWithStatesThenConnectedThenOneDataSent) {
 }
 
 TEST(Connect, RefusedCarriesCodeOnConnectedThenClosesWithZero) {
-  TWSocket s(nullptr);
+  // The recorder outlives the socket: destruction raises OnChangeState.
   Recorder rec;
+  TWSocket s(nullptr);
   rec.Attach(s);
   s.SetAddr("127.0.0.1");
   s.SetPort(std::to_string(peer::ClosedPort()));
@@ -123,8 +125,9 @@ TEST(Connect, ResolutionFailureIsReportedWithPrefix) {
 
 TEST(Receive, RemoteCloseDeliversPendingDataThenClosesOnce) {
   Listener listener;
-  TWSocket s(nullptr);
+  // The recorder outlives the socket: destruction raises OnChangeState.
   Recorder rec;
+  TWSocket s(nullptr);
   rec.Attach(s);
   int p = ConnectTo(s, listener, &rec);
   ASSERT_GE(p, 0);
@@ -163,8 +166,9 @@ TEST(Receive, RemoteCloseDeliversPendingDataThenClosesOnce) {
 
 TEST(Receive, WithoutHandlerDataIsDiscardedAndCloseStillSeen) {
   Listener listener;
-  TWSocket s(nullptr);
+  // The recorder outlives the socket: destruction raises OnChangeState.
   Recorder rec;
+  TWSocket s(nullptr);
   rec.Attach(s);
   int p = ConnectTo(s, listener, &rec);
   ASSERT_TRUE(peer::SendAll(p, std::string(5000, 'y')));
@@ -177,8 +181,8 @@ TEST(Close, LocalCloseAndAbortRaiseStateThenClosedOnce) {
   Listener listener;
   for (bool abort : {false, true}) {
     SCOPED_TRACE(abort ? "Abort" : "Close");
-    TWSocket s(nullptr);
     Recorder rec;
+    TWSocket s(nullptr);
     rec.Attach(s);
     int p = ConnectTo(s, listener, &rec);
     ASSERT_GE(p, 0);
@@ -233,8 +237,9 @@ TEST(Close, HandlerMayReconnectFromSessionClosed) {
 TEST(Connect, UdpIsConnectedAtOnceAndSendsDatagramsByBlock) {
   int port = 0;
   int udp = peer::UdpSocket(port);
-  TWSocket s(nullptr);
+  // The recorder outlives the socket: destruction raises OnChangeState.
   Recorder rec;
+  TWSocket s(nullptr);
   rec.Attach(s);
   s.SetProto("udp");
   s.SetAddr("127.0.0.1");
@@ -255,8 +260,8 @@ TEST(BackgroundException, TestMessageReachesHandlerAndAbortsUnlessKept) {
   Listener listener;
   for (bool keep : {false, true}) {
     SCOPED_TRACE(keep ? "kept" : "aborted");
-    TWSocket s(nullptr);
     Recorder rec;
+    TWSocket s(nullptr);
     rec.Attach(s);
     ConnectTo(s, listener, &rec);
     std::string text;

@@ -12,8 +12,9 @@ using Events = std::vector<std::string>;
 
 TEST(Send, AllAtOnceRaisesSendDataInsideAndDataSentFromLoop) {
   Listener listener;
-  TWSocket s(nullptr);
+  // The recorder outlives the socket: destruction raises OnChangeState.
   Recorder rec;
+  TWSocket s(nullptr);
   rec.Attach(s);
   int p = ConnectTo(s, listener, &rec);
   EXPECT_EQ(s.SendStr("hello"), 5);
@@ -28,8 +29,9 @@ TEST(Send, AllAtOnceRaisesSendDataInsideAndDataSentFromLoop) {
 
 TEST(Send, ZeroLengthQueuesNothingAndLeavesAllSent) {
   Listener listener;
-  TWSocket s(nullptr);
+  // The recorder outlives the socket: destruction raises OnChangeState.
   Recorder rec;
+  TWSocket s(nullptr);
   rec.Attach(s);
   ConnectTo(s, listener, &rec);
   EXPECT_EQ(s.Send("x", 0), 0);
@@ -58,8 +60,9 @@ TEST(Send, WhileNotConnectedReportsNotConnected) {
 }
 
 TEST(Send, WhileConnectingDropsTheAttemptWithOneSessionClosed) {
-  TWSocket s(nullptr);
+  // The recorder outlives the socket: destruction raises OnChangeState.
   Recorder rec;
+  TWSocket s(nullptr);
   rec.Attach(s);
   Listener listener;
   s.SetAddr("127.0.0.1");
@@ -75,8 +78,9 @@ TEST(Send, WhileConnectingDropsTheAttemptWithOneSessionClosed) {
 
 TEST(Send, LargeVolumeArrivesInOrderThroughBackPressure) {
   Listener listener;
-  TWSocket s(nullptr);
+  // The recorder outlives the socket: destruction raises OnChangeState.
   Recorder rec;
+  TWSocket s(nullptr);
   rec.Attach(s);
   int p = ConnectTo(s, listener, &rec);
   std::string data(4 << 20, '\0');
@@ -114,8 +118,9 @@ TEST(Send, QueuedBytesDoNotReachTheNextConnection) {
 TEST(Send, RefusedSendIsQueuedInBlocksAndDrainedOnWrite) {
   FaultModule faults;
   Listener listener;
-  TWSocket s(nullptr);
+  // The recorder outlives the socket: destruction raises OnChangeState.
   Recorder rec;
+  TWSocket s(nullptr);
   rec.Attach(s);
   int p = ConnectTo(s, listener, &rec);
   faults.BlockSends(true);
@@ -134,8 +139,9 @@ TEST(Send, RefusedSendIsQueuedInBlocksAndDrainedOnWrite) {
 TEST(Send, ShortSendResumesOnNextWrite) {
   FaultModule faults;
   Listener listener;
-  TWSocket s(nullptr);
+  // The recorder outlives the socket: destruction raises OnChangeState.
   Recorder rec;
+  TWSocket s(nullptr);
   rec.Attach(s);
   int p = ConnectTo(s, listener, &rec);
   faults.SendLimit(1000);
@@ -154,8 +160,8 @@ TEST(Send, ResetWhileSendingClosesOnceWithoutException) {
   Listener listener;
   for (bool fromLoop : {false, true}) {
     SCOPED_TRACE(fromLoop ? "on FD_WRITE" : "inside Send");
-    TWSocket s(nullptr);
     Recorder rec;
+    TWSocket s(nullptr);
     rec.Attach(s);
     ConnectTo(s, listener, &rec);
     if (fromLoop) {
