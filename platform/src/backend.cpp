@@ -64,9 +64,11 @@ void Wake(int waker) {
 }
 
 void Drain(int waker) {
-  std::uint64_t value;
-  while (read(waker, &value, sizeof value) > 0) {
-  }
+  std::uint64_t value;  // one read resets an eventfd's counter to zero
+  ssize_t n;
+  do {
+    n = read(waker, &value, sizeof value);
+  } while (n < 0 && errno == EINTR);
 }
 
 void Close(int fd) {

@@ -80,13 +80,10 @@ class Loop {
         Collect(0);
         Splice();
       }
-      while (!local_.empty()) {
-        const MSG& front = local_.front();
-        if (front.hwnd != nullptr && !WindowAlive(front.hwnd)) {
-          local_.pop_front();  // its window was destroyed after the post
-          continue;
-        }
-        *out = front;
+      // Messages of windows destroyed since their post are dropped by
+      // DispatchMessageA, as on Windows.
+      if (!local_.empty()) {
+        *out = local_.front();
         if (remove) {
           local_.pop_front();
           ++sinceCollect_;
@@ -108,7 +105,6 @@ class Loop {
   bool DispatchPending() {
     ++inside_;
     bool running = true;
-    Collect(0);
     Splice();
     std::size_t budget = local_.size() + kChainBudget;
     MSG msg;
@@ -191,8 +187,9 @@ class Loop {
   // The queue was found empty: let the descriptor fall silent.  Returns
   // false when a late post from another thread refilled the queue.
   bool Settle() {
-    signalled_.store(false, std::memory_order_seq_cst);
-    backend::Drain(evfd_);
+    // Only a wake-up that was written needs reading back: a burst of posts
+    // made inside the loop costs no system call at all.
+    if (signalled_.exchange(false, std::memory_order_seq_cst)) backend::Drain(evfd_);
     Splice();
     return local_.empty();
   }
@@ -200,6 +197,8 @@ class Loop {
   // Deliver readiness to the watch callbacks.  timeout -1 blocks.
   void Collect(int timeout) {
     sinceCollect_ = 0;
+    // With nothing watched there is no readiness to collect without waiting.
+    if (timeout == 0 && watches_.empty()) return;
     backend::Event events[kMaxEvents];
     const int n = backend::Wait(epfd_, events, kMaxEvents, timeout);
     ++inside_;
