@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
 
 namespace {
 
@@ -16,15 +17,85 @@ constexpr char16_t kShownLineFeed = 0x240A;
 
 }  // namespace
 
+namespace {
+
+// Text received but not yet in the pane.  A router dump arrives as many
+// small chunks; putting each into the document on its own costs a document
+// update apiece, so chunks are converted at once and put in together a
+// moment later (or as soon as anyone reads the pane).  Only armed while
+// text is waiting: an idle console sets no timer.
+class PendingText : public QObject {
+ public:
+  static constexpr int kDelayMs = 15;
+
+  explicit PendingText(QPlainTextEdit* memo) : QObject(memo), FMemo(memo) {
+    setObjectName(QStringLiteral("ConsolePendingText"));
+    FTimer.setSingleShot(true);
+    FTimer.setInterval(kDelayMs);
+    connect(&FTimer, &QTimer::timeout, this, [this] { Flush(); });
+  }
+
+  static PendingText* Of(const QPlainTextEdit* memo) {
+    return memo->findChild<PendingText*>(QStringLiteral("ConsolePendingText"),
+                                         Qt::FindDirectChildrenOnly);
+  }
+
+  void Add(const QString& text, bool endedLine) {
+    FText += text;
+    FEndedLine = FEndedLine || endedLine;
+    if (!FTimer.isActive()) FTimer.start();
+  }
+
+  void Drop() {
+    FTimer.stop();
+    FText.clear();
+    FEndedLine = false;
+  }
+
+  void Flush() {
+    FTimer.stop();
+    if (FText.isEmpty()) return;
+    QTextCursor end(FMemo->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(FText);
+    FText.clear();
+    if (FEndedLine) {
+      // What an Up-arrow press on the fresh empty line does: the caret goes
+      // to the line just completed and the pane scrolls to keep it in view.
+      QTextCursor caret(FMemo->document()->lastBlock().previous());
+      FMemo->setTextCursor(caret);
+      FMemo->ensureCursorVisible();
+    }
+    FEndedLine = false;
+  }
+
+ private:
+  QPlainTextEdit* FMemo;
+  QTimer FTimer;
+  QString FText;
+  bool FEndedLine = false;
+};
+
+PendingText* PendingOf(QPlainTextEdit* memo) {
+  PendingText* pending = PendingText::Of(memo);
+  if (!pending) {
+    pending = new PendingText(memo);
+    // A console keeps no undo history: it would hold a second copy of
+    // everything the router ever sent.
+    memo->setUndoRedoEnabled(false);
+  }
+  return pending;
+}
+
+}  // namespace
+
 void AppendToConsole(QPlainTextEdit* Memo, const std::string& Text) {
   // A Qt document always has at least one line, so "add one when empty"
   // holds by construction.
   if (Text.empty()) return;
 
-  // The whole chunk becomes one insertion at the end: a block separator for
-  // each CR, the LF directly after a CR dropped, everything else as is.  One
-  // insertion per chunk (rather than per line) keeps a long router dump
-  // from freezing the window.
+  // A block separator for each CR, the LF directly after a CR (in the same
+  // chunk) dropped, everything else as is.
   QString out;
   out.reserve(static_cast<qsizetype>(Text.size()));
   bool endedLine = false;
@@ -40,21 +111,20 @@ void AppendToConsole(QPlainTextEdit* Memo, const std::string& Text) {
       out.append(QChar(static_cast<char16_t>(c)));  // Latin-1: one byte, one character
     }
   }
+  PendingOf(Memo)->Add(out, endedLine);
+}
 
-  QTextCursor end(Memo->document());
-  end.movePosition(QTextCursor::End);
-  end.insertText(out);
+void FlushConsole(QPlainTextEdit* Memo) {
+  if (PendingText* pending = PendingText::Of(Memo)) pending->Flush();
+}
 
-  if (endedLine) {
-    // What an Up-arrow press on the fresh empty line does: the caret goes to
-    // the line just completed and the pane scrolls to keep it in view.
-    QTextCursor caret(Memo->document()->lastBlock().previous());
-    Memo->setTextCursor(caret);
-    Memo->ensureCursorVisible();
-  }
+void ClearConsole(QPlainTextEdit* Memo) {
+  if (PendingText* pending = PendingText::Of(Memo)) pending->Drop();
+  Memo->clear();
 }
 
 std::vector<std::string> ConsoleLines(const QPlainTextEdit* Memo) {
+  if (PendingText* pending = PendingText::Of(Memo)) pending->Flush();
   std::vector<std::string> lines;
   for (QTextBlock b = Memo->document()->firstBlock(); b.isValid(); b = b.next()) {
     std::string line;

@@ -12,8 +12,14 @@ class QPlainTextEdit;
 
 // Appends one received chunk to the console.  After a chunk that ended at
 // least one line, the caret sits at the start of the last completed line
-// and that line is in view.
+// and that line is in view.  Chunks that arrive in quick succession reach
+// the document together, within a few milliseconds or at the next
+// FlushConsole / ConsoleLines, whichever comes first.
 void AppendToConsole(QPlainTextEdit* Memo, const std::string& Text);
+// Puts text still waiting into the pane now.
+void FlushConsole(QPlainTextEdit* Memo);
+// Empties the pane, text still waiting included.
+void ClearConsole(QPlainTextEdit* Memo);
 
 // The console's lines as the 8-bit text they were received as (the line
 // feeds kept inside lines are shown with a visible symbol in the pane).

@@ -30,7 +30,7 @@ void TTervaneClientForm::SetStatus(const char* Caption, const QColor& Colour) {
 }
 
 void TTervaneClientForm::TnCnxSessionConnected(TTnCnx*, std::uint16_t) {
-  DisplayMemo->clear();
+  ClearConsole(DisplayMemo);
   SetStatus("Status: Connected", QColor(0, 255, 0));
   DisplayMemo->setEnabled(true);
   ConnectButton->setEnabled(false);

@@ -52,13 +52,23 @@ TEST(Console, CaretGoesToLineJustCompletedAndIsInView) {
   std::string dump;
   for (int i = 0; i < 200; ++i) dump += "line " + std::to_string(i) + "\r\n";
   AppendToConsole(&memo, dump);
+  FlushConsole(&memo);
   QTextCursor caret = memo.textCursor();
   EXPECT_EQ(caret.block().text(), "line 199");
   EXPECT_EQ(caret.positionInBlock(), 0);
   EXPECT_TRUE(memo.viewport()->rect().intersects(memo.cursorRect()));
+  // Waiting text reaches the pane by itself, without a flush.
+  AppendToConsole(&memo, "late\r\n");
+  EXPECT_TRUE(apptest::WaitFor([&] { return memo.document()->lastBlock().previous().text() == "late"; }));
+  EXPECT_EQ(memo.textCursor().block().text(), "late");
   // A chunk without a line end leaves the caret where it was.
   AppendToConsole(&memo, "partial");
-  EXPECT_EQ(memo.textCursor().block().text(), "line 199");
+  FlushConsole(&memo);
+  EXPECT_EQ(memo.textCursor().block().text(), "late");
+  // Clearing drops what is still waiting.
+  AppendToConsole(&memo, "old");
+  ClearConsole(&memo);
+  EXPECT_EQ(ConsoleLines(&memo), std::vector<std::string>{""});
 }
 
 TEST(Console, KeyBytes) {
