@@ -72,10 +72,13 @@ void TCustomWSocket::ResetDefaults() {
   LocalPortResolved = false;
   ProtoAssigned = true;
   ProtoNum = 6;
-  ProtoStr = "tcp";
+  // Assigned from std::string objects: GCC 12 at -O3 misreads a literal
+  // assignment here as an overlapping copy (-Wrestrict).
+  static const std::string kTcp = "tcp", kAnyPort = "0", kAnyAddr = "0.0.0.0";
+  ProtoStr = kTcp;
   SocketType = SOCK_STREAM;
-  LocalPortStr = "0";
-  LocalAddrStr = "0.0.0.0";
+  LocalPortStr = kAnyPort;
+  LocalAddrStr = kAnyAddr;
   LingerOnOff = wsLingerOn;
   LingerTimeout = 0;
   SocketHandle = INVALID_SOCKET;
