@@ -133,6 +133,13 @@ HostAnswer ResolveAddr(std::uint32_t addr) {
       }
     }
   }
+  // The broadcast and "any" addresses name no host; asking a name server
+  // about them would only wait.  (A text that is not an address reaches
+  // here as 255.255.255.255.)
+  if (addr == wsabi::kInaddrNone || addr == wsabi::kInaddrAny) {
+    answer.error = kHostNotFound;
+    return answer;
+  }
   sockaddr_in sin{};
   sin.sin_family = AF_INET;
   sin.sin_addr.s_addr = addr;

@@ -124,6 +124,14 @@ TEST_F(LookupTest, FailuresArriveAsTheReplysError) {
   EXPECT_GT(LOWORD(ReplyTo(h)->lParam), sizeof small);
   for (char c : small) EXPECT_EQ(static_cast<unsigned char>(c), 0x5A);
 
+  // The broadcast address (what a text that is not an address becomes)
+  // names no host, and is answered without asking a name server.
+  const std::uint32_t none = INADDR_NONE;
+  HANDLE b = ws.WSAAsyncGetHostByAddr(window_, kLookupMsg, reinterpret_cast<const char*>(&none),
+                                      4, PF_INET, buf_, sizeof buf_);
+  ASSERT_TRUE(WaitReply(b));
+  EXPECT_EQ(HIWORD(ReplyTo(b)->lParam), WSAHOST_NOT_FOUND);
+
   // Requests the module refuses to start.
   EXPECT_EQ(ws.WSAAsyncGetHostByAddr(window_, kLookupMsg, "abcd", 4, 23, buf_, sizeof buf_),
             nullptr);
