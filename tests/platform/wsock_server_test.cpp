@@ -137,4 +137,35 @@ TEST_F(ServerTest, MulticastOptionsUseWinSockNumbering) {
   ws.closesocket(u);
 }
 
+TEST_F(ServerTest, MulticastGroupJoinedOnLoopbackReceives) {
+  SOCKET r = ws.socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  sockaddr_in any = Loopback(0);
+  any.sin_addr.s_addr = htonl(INADDR_ANY);
+  ASSERT_EQ(ws.bind(r, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+  int len = sizeof any;
+  ASSERT_EQ(ws.getsockname(r, reinterpret_cast<sockaddr*>(&any), &len), 0);
+  ip_mreq m{};
+  m.imr_multiaddr.s_addr = static_cast<std::uint32_t>(ws.inet_addr("239.255.42.7"));
+  m.imr_interface.s_addr = static_cast<std::uint32_t>(ws.inet_addr("127.0.0.1"));
+  ASSERT_EQ(ws.setsockopt(r, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<char*>(&m), sizeof m),
+            0)
+      << ws.WSAGetLastError();
+  ASSERT_EQ(ws.WSAAsyncSelect(r, window_, kSelectMsg, FD_READ), 0);
+
+  SOCKET s = ws.socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  in_addr lo{};
+  lo.s_addr = static_cast<std::uint32_t>(ws.inet_addr("127.0.0.1"));
+  ASSERT_EQ(ws.setsockopt(s, IPPROTO_IP, IP_MULTICAST_IF, reinterpret_cast<char*>(&lo), 4), 0);
+  sockaddr_in group = Loopback(ws.ntohs(any.sin_port));
+  group.sin_addr.s_addr = m.imr_multiaddr.s_addr;
+  ASSERT_EQ(ws.sendto(s, "to all", 6, 0, reinterpret_cast<sockaddr*>(&group), sizeof group), 6);
+  ASSERT_TRUE(PumpUntil([&] { return Has(r, FD_READ); }));
+  char buf[16];
+  EXPECT_EQ(ws.recvfrom(r, buf, sizeof buf, 0, nullptr, nullptr), 6);
+  EXPECT_EQ(ws.setsockopt(r, IPPROTO_IP, IP_DROP_MEMBERSHIP, reinterpret_cast<char*>(&m), sizeof m),
+            0);
+  ws.closesocket(s);
+  ws.closesocket(r);
+}
+
 }  // namespace
