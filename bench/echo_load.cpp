@@ -22,6 +22,13 @@ namespace {
 
 constexpr int kMsgLen = 64;
 
+double CpuSeconds() {
+  rusage Use{};
+  getrusage(RUSAGE_SELF, &Use);
+  return static_cast<double>(Use.ru_utime.tv_sec + Use.ru_stime.tv_sec) +
+         static_cast<double>(Use.ru_utime.tv_usec + Use.ru_stime.tv_usec) / 1e6;
+}
+
 double Now() {
   using Clock = std::chrono::steady_clock;
   return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
@@ -136,7 +143,9 @@ Result Run(int Port, int Connections, double Seconds,
     _exit(0);
   }
   ::close(Pipe[1]);
+  const double CpuBefore = CpuSeconds();
   Serve(Pipe[0]);
+  const double CpuUsed = CpuSeconds() - CpuBefore;
   char Line[128] = {};
   const ssize_t Len = ::read(Pipe[0], Line, sizeof(Line) - 1);
   ::close(Pipe[0]);
@@ -144,6 +153,7 @@ Result Run(int Port, int Connections, double Seconds,
   int Ok = 0;
   if (Len > 0 && std::sscanf(Line, "%d %ld %lf", &Ok, &R.RoundTrips, &R.Seconds) == 3)
     R.Ok = Ok == 1;
+  R.ServerCpuSeconds = CpuUsed;
   return R;
 }
 

@@ -11,6 +11,7 @@ namespace echo_load {
 struct Result {
   long RoundTrips = 0;
   double Seconds = 0;
+  double ServerCpuSeconds = 0;  // user + system time of this process in Serve
   bool Ok = false;
 };
 
