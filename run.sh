@@ -36,9 +36,9 @@ if [[ ! -e $ini || $host == 127.0.0.1 ]]; then
   [[ -n $port ]] || { echo "run.sh: the router simulator did not start" >&2; exit 1; }
   echo "Router simulator on 127.0.0.1:$port (user User, password Lanterns); it logs to $bin/router_sim.log"
   if [[ ! -e $ini ]]; then
-    (umask 077; printf '[Settings]\r\nHostName=127.0.0.1\r\nTelnetPort=%s\r\nUserName=User\r\nPassword=Lanterns\r\nAutoConnect=1\r\n' "$port" >"$ini")
+    (umask 077; printf '[Settings]\nHostName=127.0.0.1\nTelnetPort=%s\nUserName=User\nPassword=Lanterns\nAutoConnect=1\n' "$port" >"$ini")
   else
-    sed -i "s/^\([Tt][Ee][Ll][Nn][Ee][Tt][Pp][Oo][Rr][Tt]\)=.*/\1=$port\r/" "$ini"
+    sed -i "s/^\([Tt][Ee][Ll][Nn][Ee][Tt][Pp][Oo][Rr][Tt]\)=.*/\1=$port/" "$ini"
   fi
 fi
 
