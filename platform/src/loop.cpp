@@ -55,6 +55,23 @@ class Loop {
   Loop(const Loop&) = delete;
   Loop& operator=(const Loop&) = delete;
 
+  // Marks the owner as inside the loop for a scope, also when a window
+  // procedure throws through it: a count left raised would silence every
+  // later wake-up.  Leaving the outermost scope with work still queued
+  // (after a quit, or at the chain bound) keeps the descriptor readable.
+  class Inside {
+   public:
+    explicit Inside(Loop& loop) : loop_(loop) { ++loop_.inside_; }
+    ~Inside() {
+      if (--loop_.inside_ == 0 && !loop_.local_.empty()) loop_.Signal();
+    }
+    Inside(const Inside&) = delete;
+    Inside& operator=(const Inside&) = delete;
+
+   private:
+    Loop& loop_;
+  };
+
   int BackendFd() const { return epfd_; }
 
   void Post(const MSG& msg) {
@@ -103,7 +120,7 @@ class Loop {
   // not keep a foreign loop from running.  Work left over keeps the backend
   // descriptor readable.
   bool DispatchPending() {
-    ++inside_;
+    Inside guard(*this);
     bool running = true;
     Splice();
     std::size_t budget = local_.size() + kChainBudget;
@@ -116,15 +133,11 @@ class Loop {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
-    --inside_;
-    // Work left behind (after a quit, or at the bound) must keep the
-    // backend descriptor readable.
-    if (!local_.empty() && inside_ == 0) Signal();
     return running;
   }
 
   int Run() {
-    ++inside_;
+    Inside guard(*this);
     MSG msg;
     int code = 0;
     for (;;) {
@@ -136,13 +149,9 @@ class Loop {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
-    --inside_;
-    if (!local_.empty() && inside_ == 0) Signal();
     return code;
   }
 
-  void EnterGet() { ++inside_; }
-  void LeaveGet() { --inside_; }
 
   bool Watch(int fd, WatchCallback cb, void* context) {
     const std::uint64_t gen = ++watchGen_;
@@ -201,7 +210,7 @@ class Loop {
     if (timeout == 0 && watches_.empty()) return;
     backend::Event events[kMaxEvents];
     const int n = backend::Wait(epfd_, events, kMaxEvents, timeout);
-    ++inside_;
+    Inside guard(*this);
     for (int i = 0; i < n; ++i) {
       const std::uint64_t key = events[i].key;
       if (key == kEventFdKey) continue;  // the queue is looked at anyway
@@ -214,7 +223,6 @@ class Loop {
       const WatchEntry entry = it->second;
       entry.cb(entry.context, fd, bits);
     }
-    --inside_;
   }
 
   int epfd_ = -1;
@@ -250,17 +258,16 @@ using tervane::detail::CurrentLoop;
 
 BOOL WINAPI PeekMessageA(MSG* msg, HWND, UINT, UINT, UINT removeMsg) {
   auto& loop = CurrentLoop();
-  loop.EnterGet();
-  const bool got = loop.Next(msg, (removeMsg & PM_REMOVE) != 0, false);
-  loop.LeaveGet();
-  return got ? TRUE : FALSE;
+  tervane::detail::Loop::Inside guard(loop);
+  return loop.Next(msg, (removeMsg & PM_REMOVE) != 0, false) ? TRUE : FALSE;
 }
 
 BOOL WINAPI GetMessageA(MSG* msg, HWND, UINT, UINT) {
   auto& loop = CurrentLoop();
-  loop.EnterGet();
-  loop.Next(msg, true, true);
-  loop.LeaveGet();
+  {
+    tervane::detail::Loop::Inside guard(loop);
+    loop.Next(msg, true, true);
+  }
   return msg->message == WM_QUIT ? FALSE : TRUE;
 }
 

@@ -24,9 +24,11 @@ std::vector<Seen> gSeen;
 int gRepostsLeft = 0;
 
 constexpr UINT kRepost = WM_USER + 50;
+constexpr UINT kThrow = WM_USER + 51;
 
 LRESULT CALLBACK RecordProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
   gSeen.push_back(Seen{w, msg, wp});
+  if (msg == kThrow) throw 17;
   if (msg == kRepost && gRepostsLeft != 0) {
     if (gRepostsLeft > 0) --gRepostsLeft;
     PostMessageA(w, kRepost, wp + 1, 0);
@@ -181,6 +183,21 @@ TEST_F(LoopTest, SelfRepostingHandlerDoesNotHoldTheLoopForEver) {
   tervane::DispatchPending();
   EXPECT_EQ(gSeen.size(), 11u);
   EXPECT_FALSE(BackendReadable());
+  DestroyWindow(w);
+}
+
+TEST_F(LoopTest, AnExceptionThroughTheLoopDoesNotSilenceLaterWakeUps) {
+  HWND w = Make();
+  PostMessageA(w, kThrow, 0, 0);
+  PostMessageA(w, WM_USER, 1, 0);
+  EXPECT_THROW(tervane::DispatchPending(), int);
+  EXPECT_TRUE(BackendReadable()) << "the message after the throw is waiting";
+  tervane::DispatchPending();
+  EXPECT_EQ(gSeen.back().wParam, 1u);
+  EXPECT_FALSE(BackendReadable());
+  PostMessageA(w, WM_USER, 2, 0);  // from outside the loop again
+  EXPECT_TRUE(BackendReadable());
+  tervane::DispatchPending();
   DestroyWindow(w);
 }
 
