@@ -41,16 +41,6 @@ TEST(Binding, LoadedByFirstUseAndReleasedWithLastSocket) {
   }
 }
 
-TEST(Binding, OwnedSocketsGoWithTheirOwner) {
-  UnloadSocketLibrary();
-  auto* owner = new TComponent(nullptr);
-  new TWSocket(owner);
-  new TWSocket(owner);
-  EXPECT_EQ(SocketInstanceCount, 2);
-  delete owner;
-  EXPECT_EQ(SocketInstanceCount, 0);
-}
-
 TEST(Binding, LoadFailureIsRetriedOnTheNextCall) {
   UnloadSocketLibrary();
   tervane::SetModulePath("wsock32.dll", tervane::ExecutableDir() + "libno_such_module.so");

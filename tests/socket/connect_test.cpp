@@ -105,24 +105,6 @@ TEST(Connect, RefusalsOfConnectAndSettersWhileInUse) {
   expectRefused([&] { s.Connect(); }, "Connect: No IP Address Specified");
 }
 
-TEST(Connect, ResolutionFailureIsReportedWithPrefix) {
-  TWSocket s(nullptr);
-  s.SetAddr("1.2.3.4");
-  s.SetPort("telnet-no-such-service");
-  try {
-    s.Connect();
-    FAIL() << "no exception";
-  } catch (ESocketException& e) {
-    EXPECT_EQ(std::string(e.what()).rfind(
-                  "connect: WSocketResolvePort: Cannot convert port 'telnet-no-such-service', "
-                  "Error #",
-                  0),
-              0u)
-        << e.what();
-  }
-  EXPECT_EQ(s.State(), wsClosed);
-}
-
 TEST(Receive, RemoteCloseDeliversPendingDataThenClosesOnce) {
   Listener listener;
   // The recorder outlives the socket: destruction raises OnChangeState.
@@ -283,21 +265,6 @@ TEST(BackgroundException, TestMessageReachesHandlerAndAbortsUnlessKept) {
       EXPECT_EQ(rec.events, (Events{"State Connected>Closed", "Closed(0)"}));
     }
   }
-}
-
-TEST(BackgroundException, HandlerExceptionFromLoopAborts) {
-  // An exception thrown by a handler run from the loop (here
-  // OnSessionConnected) goes to HandleBgException, which aborts.
-  Listener listener;
-  TWSocket s(nullptr);
-  int bg = 0;
-  s.OnBgException = [&](TObject*, std::exception&, bool&) { ++bg; };
-  s.OnSessionConnected = [](TObject*, WORD) { throw ESocketException("from handler"); };
-  s.SetAddr("127.0.0.1");
-  s.SetPort(listener.PortText());
-  s.Connect();
-  ASSERT_GE(listener.Accept(), 0);
-  RunUntil([&] { return bg == 1 && s.State() == wsClosed; });
 }
 
 }  // namespace

@@ -218,18 +218,4 @@ TEST(Send, SendFromSendDataHandlerIsNeitherDuplicatedNorLost) {
   }
 }
 
-TEST(Send, SendFlagsMapToOutOfBandAndRefuseUnknownValues) {
-  TWSocket s(nullptr);
-  EXPECT_EQ(s.SendFlags(), wsSendNormal);
-  s.SetSendFlags(wsSendUrgent);
-  EXPECT_EQ(s.SendFlags(), wsSendUrgent);
-  try {
-    s.SetSendFlags(static_cast<TSocketSendFlags>(7));
-    FAIL() << "no exception";
-  } catch (ESocketException& e) {
-    EXPECT_STREQ(e.what(), "Invalid SendFlags");
-  }
-  EXPECT_EQ(s.SendFlags(), wsSendUrgent);
-}
-
 }  // namespace
