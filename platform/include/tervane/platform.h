@@ -24,10 +24,14 @@ namespace tervane {
 int LoopBackendFd();
 
 // Dispatch what is ready now and never wait: collect descriptor readiness,
-// then dispatch the messages that are queued (WM_QUIT is not dispatched: it
-// is kept and makes the function return false).  Returns true unless a quit
-// message was seen.  After it returns with an empty queue, the backend
-// descriptor is no longer readable until new work arrives.
+// then dispatch the messages that are queued, and those their handlers post
+// meanwhile, up to a bound (a handler that re-posts itself for ever cannot
+// hold a foreign loop; what is left keeps the descriptor readable).
+// WM_QUIT is not dispatched: it is taken and makes the function return
+// false.  Returns true unless a quit message was seen.  After it returns
+// with an empty queue, the backend descriptor is no longer readable until
+// new work arrives.  Messages for windows destroyed since their post are
+// dropped.
 bool DispatchPending();
 
 // A headless program's loop: GetMessage / TranslateMessage / DispatchMessage
