@@ -24,9 +24,10 @@ void TTervaneClientForm::DisconnectButtonClick() { FTnCnx->Close(); }
 
 void TTervaneClientForm::SetStatus(const char* Caption, const QColor& Colour) {
   StatPanel->setText(QString::fromLatin1(Caption));
-  QPalette palette = StatPanel->palette();
-  palette.setColor(QPalette::Window, Colour);
-  StatPanel->setPalette(palette);
+  // A style sheet, because some platform styles paint a label's background
+  // their own way whatever its palette says.
+  StatPanel->setStyleSheet(QStringLiteral("QLabel { background-color: %1; border: 1px outset; }")
+                               .arg(Colour.name()));
 }
 
 void TTervaneClientForm::TnCnxSessionConnected(TTnCnx*, std::uint16_t) {

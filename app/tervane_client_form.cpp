@@ -20,13 +20,15 @@
 
 namespace {
 
-// "MS Sans Serif" 8 pt where it exists; otherwise the platform's sans serif
-// at the same size.
+// "MS Sans Serif" 8 pt (11 pixels at 96 dpi) where it exists; otherwise a
+// sans serif of similar width, so that the captions fit their controls.
 QFont FormFont() {
   QFont font(QStringLiteral("MS Sans Serif"));
-  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Sans Serif")});
+  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                    QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"),
+                    QStringLiteral("Sans Serif")});
   font.setStyleHint(QFont::SansSerif);
-  font.setPointSize(8);
+  font.setPixelSize(11);
   return font;
 }
 
@@ -133,6 +135,7 @@ void TTervaneClientForm::BindControls() {
 
 void TTervaneClientForm::BuildPopupMenu() {
   PopupMenu1 = new QMenu(this);
+  PopupMenu1->setFont(FormFont());  // a pop-up does not inherit its parent's font
   ShowFullWindow1 = PopupMenu1->addAction(QStringLiteral("Configuration"));
   PopupMenu1->addSeparator();
   Connect1 = PopupMenu1->addAction(QStringLiteral("Connect"));
