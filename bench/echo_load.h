@@ -15,10 +15,15 @@ struct Result {
   bool Ok = false;
 };
 
+// The generator runs as this same program started again with "--load"
+// (a fresh address space: no copy-on-write pages shared with the server).
+// Returns the exit code in that mode, -1 otherwise.
+int LoadMain(int Argc, char** Argv);
+
 // Lift the descriptor limit so that 1000 connections on both ends fit.
 void RaiseFdLimit(long Wanted);
 
-// Forks a load generator that opens `Connections` connections to
+// Starts a load generator that opens `Connections` connections to
 // 127.0.0.1:`Port` (one at a time, each confirmed by one echo, so a short
 // listen backlog never drops a handshake), then runs 64-byte ping-pong on
 // all of them for `Seconds`.  `Serve(DoneFd)` runs the server in this
