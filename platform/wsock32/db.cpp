@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "db_entry.h"
 #include "hosts.h"
-#include "wsock_internal.h"
 
 namespace {
 
@@ -19,23 +19,14 @@ struct ServStore {
   wsabi::servent rec{};
   std::string name;
   std::string proto;
-  std::vector<std::string> aliases;
-  std::vector<char*> aliasPtrs;
+  ws::AliasList aliases;
 };
 thread_local ServStore tlsServ;
 
 }  // namespace
 
 WS_EXPORT(wsabi::hostent*, gethostbyname)(const char* name) {
-  if (auto hit = ws::CheckFault("gethostbyname"); hit.fail) {
-    ws::SetError(hit.code);
-    return nullptr;
-  }
-  if (!ws::Started()) return nullptr;
-  if (!name) {
-    ws::SetError(ws::kEfault);
-    return nullptr;
-  }
+  if (!ws::EnterLookup("gethostbyname", name != nullptr, ws::kEfault)) return nullptr;
   const ws::HostAnswer answer = ws::ResolveName(name);
   if (answer.error != 0) {
     ws::SetError(answer.error);
@@ -48,15 +39,7 @@ WS_EXPORT(wsabi::hostent*, gethostbyname)(const char* name) {
 }
 
 WS_EXPORT(wsabi::servent*, getservbyname)(const char* name, const char* proto) {
-  if (auto hit = ws::CheckFault("getservbyname"); hit.fail) {
-    ws::SetError(hit.code);
-    return nullptr;
-  }
-  if (!ws::Started()) return nullptr;
-  if (!name) {
-    ws::SetError(ws::kEfault);
-    return nullptr;
-  }
+  if (!ws::EnterLookup("getservbyname", name != nullptr, ws::kEfault)) return nullptr;
   servent result{};
   servent* found = nullptr;
   char buf[1024];
@@ -67,13 +50,8 @@ WS_EXPORT(wsabi::servent*, getservbyname)(const char* name, const char* proto) {
   ServStore& st = tlsServ;
   st.name = found->s_name;
   st.proto = found->s_proto;
-  st.aliases.clear();
-  for (char** a = found->s_aliases; a && *a; ++a) st.aliases.emplace_back(*a);
-  st.aliasPtrs.clear();
-  for (std::string& a : st.aliases) st.aliasPtrs.push_back(a.data());
-  st.aliasPtrs.push_back(nullptr);
   st.rec.s_name = st.name.data();
-  st.rec.s_aliases = st.aliasPtrs.data();
+  st.rec.s_aliases = st.aliases.Copy(found->s_aliases);
   st.rec.s_proto = st.proto.data();
   st.rec.s_port = static_cast<short>(found->s_port);  // already network order
   return &st.rec;

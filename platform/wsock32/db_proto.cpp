@@ -4,32 +4,22 @@
 #include <strings.h>
 
 #include <string>
-#include <vector>
 
-#include "wsock_internal.h"
+#include "db_entry.h"
 
 namespace {
 
 struct ProtoStore {
   wsabi::protoent rec{};
   std::string name;
-  std::vector<std::string> aliases;
-  std::vector<char*> aliasPtrs;
+  ws::AliasList aliases;
 };
 thread_local ProtoStore tlsProto;
 
 }  // namespace
 
 WS_EXPORT(wsabi::protoent*, getprotobyname)(const char* name) {
-  if (auto hit = ws::CheckFault("getprotobyname"); hit.fail) {
-    ws::SetError(hit.code);
-    return nullptr;
-  }
-  if (!ws::Started()) return nullptr;
-  if (!name) {
-    ws::SetError(ws::kEfault);
-    return nullptr;
-  }
+  if (!ws::EnterLookup("getprotobyname", name != nullptr, ws::kEfault)) return nullptr;
   protoent result{};
   protoent* found = nullptr;
   char buf[1024];
@@ -55,13 +45,8 @@ WS_EXPORT(wsabi::protoent*, getprotobyname)(const char* name) {
   }
   ProtoStore& st = tlsProto;
   st.name = found->p_name;
-  st.aliases.clear();
-  for (char** a = found->p_aliases; a && *a; ++a) st.aliases.emplace_back(*a);
-  st.aliasPtrs.clear();
-  for (std::string& a : st.aliases) st.aliasPtrs.push_back(a.data());
-  st.aliasPtrs.push_back(nullptr);
   st.rec.p_name = st.name.data();
-  st.rec.p_aliases = st.aliasPtrs.data();
+  st.rec.p_aliases = st.aliases.Copy(found->p_aliases);
   st.rec.p_proto = static_cast<short>(found->p_proto);
   return &st.rec;
 }
