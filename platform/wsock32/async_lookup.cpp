@@ -15,8 +15,8 @@
 #include <mutex>
 #include <thread>
 
+#include "db_entry.h"
 #include "hosts.h"
-#include "wsock_internal.h"
 
 namespace ws {
 
@@ -88,6 +88,16 @@ void Reap() {
   for (Worker& w : done) w.thread.join();
 }
 
+// A request answering to `window` with `message`, its record going to `buf`.
+std::shared_ptr<Request> NewRequest(HWND__* window, unsigned message, char* buf, int len) {
+  auto req = std::make_shared<Request>();
+  req->window = window;
+  req->message = message;
+  req->buf = buf;
+  req->len = len;
+  return req;
+}
+
 void* Start(std::shared_ptr<Request> req) {
   Reap();
   auto& l = L();
@@ -126,35 +136,19 @@ void StopLookups() {
 
 WS_EXPORT(void*, WSAAsyncGetHostByName)(HWND__* window, unsigned int message, const char* name,
                                         char* buf, int bufLen) {
-  if (auto hit = ws::CheckFault("WSAAsyncGetHostByName"); hit.fail) {
-    ws::SetError(hit.code);
+  if (!ws::EnterLookup("WSAAsyncGetHostByName", name && buf && bufLen >= 0 && window,
+                       ws::kEinval))
     return nullptr;
-  }
-  if (!ws::Started()) return nullptr;
-  if (!name || !buf || bufLen < 0 || !window) {
-    ws::SetError(ws::kEinval);
-    return nullptr;
-  }
-  auto req = std::make_shared<ws::Request>();
-  req->window = window;
-  req->message = message;
-  req->buf = buf;
-  req->len = bufLen;
+  auto req = ws::NewRequest(window, message, buf, bufLen);
   req->name = name;
   return ws::Start(std::move(req));
 }
 
 WS_EXPORT(void*, WSAAsyncGetHostByAddr)(HWND__* window, unsigned int message, const char* addr,
                                         int len, int type, char* buf, int bufLen) {
-  if (auto hit = ws::CheckFault("WSAAsyncGetHostByAddr"); hit.fail) {
-    ws::SetError(hit.code);
+  if (!ws::EnterLookup("WSAAsyncGetHostByAddr", addr && buf && bufLen >= 0 && window,
+                       ws::kEinval))
     return nullptr;
-  }
-  if (!ws::Started()) return nullptr;
-  if (!addr || !buf || bufLen < 0 || !window) {
-    ws::SetError(ws::kEinval);
-    return nullptr;
-  }
   if (type != wsabi::kPfInet) {
     ws::SetError(ws::kEafnosupport);
     return nullptr;
@@ -163,11 +157,7 @@ WS_EXPORT(void*, WSAAsyncGetHostByAddr)(HWND__* window, unsigned int message, co
     ws::SetError(ws::kEfault);
     return nullptr;
   }
-  auto req = std::make_shared<ws::Request>();
-  req->window = window;
-  req->message = message;
-  req->buf = buf;
-  req->len = bufLen;
+  auto req = ws::NewRequest(window, message, buf, bufLen);
   req->byAddr = true;
   std::memcpy(&req->addr, addr, 4);
   return ws::Start(std::move(req));
