@@ -228,6 +228,10 @@ class TCustomWSocket : public TComponent {
   // Posts ourselves one FD_WRITE for the current handle (at most one waits).
   void PostWriteRetry();
   void SetLastErrorCode(int Code) { FLastError = Code; }
+  // Resolves what is not resolved yet, in this order: protocol (and socket
+  // type), port, the local port when `WithLocalPort`, address.  A failure is
+  // reported as `Context` + ": " + the reason and returns false.
+  bool ResolveAssigned(const std::string& Context, bool WithLocalPort);
 
   static LRESULT CALLBACK NotifyWndProc(HWND Window, UINT Message, WPARAM WParam,
                                         LPARAM LParam);

@@ -273,6 +273,33 @@ void TCustomWSocket::ReceiveLoop(WORD Err, TWSocketOptions Options) {
 
 // ---- Connecting -------------------------------------------------------------
 
+bool TCustomWSocket::ResolveAssigned(const std::string& Context, bool WithLocalPort) {
+  try {
+    if (!ProtoResolved) {
+      ProtoNum = WSocketResolveProto(ProtoStr);
+      SocketType = ProtoNum == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+      ProtoResolved = true;
+    }
+    if (!PortResolved) {
+      PortNum = WSocketResolvePort(PortStr, ProtoStr);
+      RemoteSin.sin_port = WSocket::htons(static_cast<u_short>(PortNum));
+      PortResolved = true;
+    }
+    if (WithLocalPort && !LocalPortResolved) {
+      LocalPortNum = WSocketResolvePort(LocalPortStr, ProtoStr);
+      LocalPortResolved = true;
+    }
+    if (!AddrResolved) {
+      RemoteSin.sin_addr.s_addr = WSocketResolveHost(AddrStr);
+      AddrResolved = true;
+    }
+  } catch (Exception& E) {
+    ReportError(Context + ": " + E.Message);
+    return false;
+  }
+  return true;
+}
+
 void TCustomWSocket::Connect() {
   if (SocketHandle != INVALID_SOCKET && FState != wsClosed) {
     ReportError("Connect: Socket already in use");
@@ -290,29 +317,7 @@ void TCustomWSocket::Connect() {
     ReportError("Connect: No Protocol Specified");
     return;
   }
-  try {
-    if (!ProtoResolved) {
-      ProtoNum = WSocketResolveProto(ProtoStr);
-      SocketType = ProtoNum == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
-      ProtoResolved = true;
-    }
-    if (!PortResolved) {
-      PortNum = WSocketResolvePort(PortStr, ProtoStr);
-      RemoteSin.sin_port = WSocket::htons(static_cast<u_short>(PortNum));
-      PortResolved = true;
-    }
-    if (!LocalPortResolved) {
-      LocalPortNum = WSocketResolvePort(LocalPortStr, ProtoStr);
-      LocalPortResolved = true;
-    }
-    if (!AddrResolved) {
-      RemoteSin.sin_addr.s_addr = WSocketResolveHost(AddrStr);
-      AddrResolved = true;
-    }
-  } catch (Exception& e) {
-    ReportError("connect: " + e.Message);
-    return;
-  }
+  if (!ResolveAssigned("connect", true)) return;
 
   ClearSendBuffers();
   SocketHandle = WSocket::socket(AddrFormat, SocketType, ProtoNum);

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "custom_wsocket.h"
-#include "wsocket_resolve.h"
 
 namespace {
 
@@ -44,25 +43,8 @@ void TCustomWSocket::Listen() {
     return;
   }
 
-  try {
-    if (!ProtoResolved) {
-      ProtoNum = WSocketResolveProto(ProtoStr);
-      SocketType = ProtoNum == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
-      ProtoResolved = true;
-    }
-    if (!PortResolved) {
-      PortNum = WSocketResolvePort(PortStr, ProtoStr);
-      RemoteSin.sin_port = WSocket::htons(static_cast<u_short>(PortNum));
-      PortResolved = true;
-    }
-    if (!AddrResolved) {
-      RemoteSin.sin_addr.s_addr = WSocketResolveHost(AddrStr);
-      AddrResolved = true;
-    }
-  } catch (Exception& E) {
-    ReportError("listen: " + E.Message);
-    return;
-  }
+  // The local port is Connect's business: a listening socket binds PortStr.
+  if (!ResolveAssigned("listen", false)) return;
 
   ClearSendBuffers();
 

@@ -64,6 +64,30 @@ TEST(Listen, AcceptsSeveralClientsIntoDupedSocketsThatEcho) {
   }
 }
 
+TEST(Listen, ResolutionFailuresNameTheirCallAndOnlyConnectNeedsTheLocalPort) {
+  TWSocket s(nullptr);
+  s.SetAddr("127.0.0.1");
+  s.SetPort("no-such-service");
+  const std::string listenReport = ReportOf([&] { s.Listen(); });
+  EXPECT_EQ(listenReport.rfind("listen: WSocketResolvePort: ", 0), 0u) << listenReport;
+  EXPECT_EQ(s.HSocket(), INVALID_SOCKET);
+
+  // A local port that does not resolve stops Connect before any socket
+  // exists; Listen binds its own port and never looks at it.
+  TWSocket c(nullptr);
+  c.SetAddr("127.0.0.1");
+  c.SetPort("1");
+  c.SetLocalPort("no-such-service");
+  const std::string connectReport = ReportOf([&] { c.Connect(); });
+  EXPECT_EQ(connectReport.rfind("connect: WSocketResolvePort: ", 0), 0u) << connectReport;
+  EXPECT_EQ(c.HSocket(), INVALID_SOCKET);
+
+  s.SetPort("0");
+  s.SetLocalPort("no-such-service");
+  s.Listen();
+  EXPECT_EQ(s.State(), wsListening);
+}
+
 TEST(Listen, RefusesWithoutPortOnAnOpenSocketAndAcceptWhenNotListening) {
   int errors = 0;
   TWSocket s(nullptr);
