@@ -38,18 +38,13 @@ void Session::Feed(const char* data, std::size_t len) {
   for (std::size_t i = 0; i < len; ++i) {
     const unsigned char c = static_cast<unsigned char>(data[i]);
     switch (FTn) {
-      case Tn::Data:
-        if (c == IAC) {
-          FTn = Tn::Iac;
-        } else {
-          DataByte(c);
-          if (c == '\r') FTn = Tn::Cr;
-        }
-        break;
       case Tn::Cr:
-        // CR LF and CR NUL are one line end; a lone CR is one too.
+        // CR LF and CR NUL are one line end; a lone CR is one too, and the
+        // byte after it is ordinary data.
         FTn = Tn::Data;
         if (c == '\n' || c == 0) break;
+        [[fallthrough]];
+      case Tn::Data:
         if (c == IAC) {
           FTn = Tn::Iac;
         } else {
