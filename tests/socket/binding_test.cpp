@@ -9,15 +9,6 @@ namespace {
 
 using Events = std::vector<std::string>;
 
-std::string MessageOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (ESocketException& e) {
-    return e.what();
-  }
-  return "<no exception>";
-}
-
 TEST(Binding, LoadedByFirstUseAndReleasedWithLastSocket) {
   UnloadSocketLibrary();
   {

@@ -4,14 +4,7 @@
 
 namespace {
 
-std::string MessageOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (ESocketException& e) {
-    return e.what();
-  }
-  return "<no exception>";
-}
+using sockettest::MessageOf;
 
 u_long Dotted(unsigned a, unsigned b, unsigned c, unsigned d) {
   return htonl((a << 24) | (b << 16) | (c << 8) | d);

@@ -46,6 +46,16 @@ inline void Settle(int rounds = 5) {
   tervane::DispatchPending();
 }
 
+// The message of the ESocketException `fn` raises, or "<no exception>".
+inline std::string MessageOf(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (ESocketException& e) {
+    return e.what();
+  }
+  return "<no exception>";
+}
+
 using peer::Listener;
 
 inline const char* StateName(TSocketState s) {
