@@ -67,7 +67,12 @@ TEST(Dns, AnswersFromHostsFileSeamAndDottedText) {
 TEST(Dns, AnswerTooLargeForTheReplyAreaFails) {
   HostsSeam hosts;
   std::string many;
-  for (int i = 0; i < 200; ++i) many += (i ? "," : "") + ("10.9." + std::to_string(i) + ".1");
+  for (int i = 0; i < 200; ++i) {
+    if (i) many += ',';
+    many += "10.9.";
+    many += std::to_string(i);
+    many += ".1";
+  }
   hosts.Set("many.tervane.test", many.c_str());
   Lookup l;
   l.s.DnsLookup("many.tervane.test");
