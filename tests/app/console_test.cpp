@@ -72,6 +72,7 @@ TEST(Console, CaretGoesToLineJustCompletedAndIsInView) {
 }
 
 TEST(Console, KeyBytes) {
+  apptest::App();  // key events need the application's input devices
   struct KeyCase {
     int key;
     Qt::KeyboardModifiers mods;
