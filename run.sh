@@ -21,7 +21,10 @@ sim_pid=
 cleanup() { [[ -n $sim_pid ]] && kill "$sim_pid" 2>/dev/null || true; }
 trap cleanup EXIT
 
-host=$(sed -n 's/^[Hh][Oo][Ss][Tt][Nn][Aa][Mm][Ee]=//p' "$ini" 2>/dev/null | tr -d '\r' | head -n1)
+host=
+if [[ -e $ini ]]; then
+  host=$(sed -n 's/^[Hh][Oo][Ss][Tt][Nn][Aa][Mm][Ee]=//p' "$ini" | tr -d '\r' | head -n1)
+fi
 if [[ ! -e $ini || $host == 127.0.0.1 ]]; then
   portfile=$(mktemp)
   "$bin/tervane_router_sim" --port 0 --user User --password Lanterns \
