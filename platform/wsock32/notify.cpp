@@ -42,9 +42,7 @@ std::uint32_t LevelNow(int fd) {
 void PostRead(Sock& s) {
   if (s.readOutstanding) return;
   s.readOutstanding = true;
-  if (!s.window || !(s.mask & wsabi::kFdRead)) return;
-  // The ticket tells recv later whether this message still waits.
-  tervane::PostTracked(s.window, s.message, s.handle, wsabi::kFdRead, &s.readTicket);
+  Post(s, wsabi::kFdRead, 0);
 }
 
 // The connect finished (or failed): FD_CONNECT, then FD_WRITE on success.
@@ -132,7 +130,7 @@ void PollNow(Sock& s, bool announceWritable) {
   Handle(s, LevelNow(s.fd), announceWritable);
 }
 
-void ReenableRead(Sock& s, bool bufferFilled, int left) {
+void ReenableRead(Sock& s, bool bufferFilled) {
   s.readOutstanding = false;
   // Still announced after FD_CLOSE: data the peer sent before closing
   // remains readable.
@@ -144,20 +142,7 @@ void ReenableRead(Sock& s, bool bufferFilled, int left) {
   }
   // A stream recv that did not fill the buffer took everything there was;
   // anything arriving later makes a new edge.
-  if (!bufferFilled) return;
-  // One that filled it may have left more: FD_READ again only if it did (a
-  // spurious one would make a program read at the wrong moment).  The
-  // kernel's figure counts a received end of stream as one byte, so only 1
-  // is ambiguous and needs asking.
-  if (left < 0 || left == 1) left = Pending(s.fd);
-  if (left <= 0) return;
-  // An FD_READ still waiting in the queue already says it: a program that
-  // reads in a loop is not sent one message per recv.
-  if (tervane::StillQueued(s.readTicket)) {
-    s.readOutstanding = true;
-    return;
-  }
-  PostRead(s);
+  if (bufferFilled && Pending(s.fd) > 0) PostRead(s);
 }
 
 void ReenableAccept(Sock& s) {
