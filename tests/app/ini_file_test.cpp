@@ -32,7 +32,7 @@ const std::string kLong(3000, 'v');
 INSTANTIATE_TEST_SUITE_P(
     Cases, IniRead,
     ::testing::Values(
-        ReadCase{"plain", "[Settings]\nHostName=10.0.0.1\n", "HostName", "10.0.0.1"},
+        ReadCase{"plain", "[Settings]\nHostName=127.0.5.1\n", "HostName", "127.0.5.1"},
         ReadCase{"names_ignore_case", "[settings]\nHOSTNAME=a\n", "hostName", "a"},
         ReadCase{"blanks_trimmed", "  [ Settings ]  \n  HostName =  a b  \n", "HostName", "a b"},
         ReadCase{"quotes_removed", "[Settings]\nPassword=\" x \"\n", "Password", " x "},

@@ -57,7 +57,7 @@ class LookupTest : public WsockTest {
 };
 
 TEST_F(LookupTest, SeamNameGivesItsAddressesInOrderInsideTheBuffer) {
-  hostsSet_("tervane.test", "10.0.0.3,10.0.0.1,10.0.0.2");
+  hostsSet_("tervane.test", "127.0.5.3,127.0.5.1,127.0.5.2");
   std::memset(buf_, 0x5A, sizeof buf_);
   HANDLE h = Start("tervane.test", buf_, sizeof buf_);
   ASSERT_NE(h, nullptr);
@@ -78,11 +78,11 @@ TEST_F(LookupTest, SeamNameGivesItsAddressesInOrderInsideTheBuffer) {
   EXPECT_STREQ(host->h_name, "tervane.test");
   EXPECT_EQ(host->h_aliases[0], nullptr);
   for (char** a = host->h_addr_list; *a; ++a) ExpectInside(buf_, used, *a);
-  EXPECT_EQ(Addresses(host), (std::vector<std::string>{"10.0.0.3", "10.0.0.1", "10.0.0.2"}));
+  EXPECT_EQ(Addresses(host), (std::vector<std::string>{"127.0.5.3", "127.0.5.1", "127.0.5.2"}));
   EXPECT_EQ(static_cast<unsigned char>(buf_[used]), 0x5A) << "written past what it reported";
 
   // The address look-up of one of them answers the seam's name.
-  const std::uint32_t a = static_cast<std::uint32_t>(ws.inet_addr("10.0.0.1"));
+  const std::uint32_t a = static_cast<std::uint32_t>(ws.inet_addr("127.0.5.1"));
   HANDLE r = ws.WSAAsyncGetHostByAddr(window_, kLookupMsg, reinterpret_cast<const char*>(&a), 4,
                                       PF_INET, buf_, sizeof buf_);
   ASSERT_NE(r, nullptr);
@@ -115,7 +115,7 @@ TEST_F(LookupTest, FailuresArriveAsTheReplysError) {
 
   // A record that does not fit: WSAENOBUFS, the size needed in the low
   // word, and the small buffer untouched.
-  hostsSet_("big.test", "10.0.0.1,10.0.0.2,10.0.0.3");
+  hostsSet_("big.test", "127.0.5.1,127.0.5.2,127.0.5.3");
   char small[24];
   std::memset(small, 0x5A, sizeof small);
   HANDLE h = Start("big.test", small, sizeof small);
@@ -140,7 +140,7 @@ TEST_F(LookupTest, FailuresArriveAsTheReplysError) {
 }
 
 TEST_F(LookupTest, CancelledRequestNeverWritesNorReplies) {
-  hostsSet_("slow.test", "10.9.9.9");
+  hostsSet_("slow.test", "127.0.9.9");
   // Many requests, each cancelled at once: whichever finished first is
   // refused (WSAEINVAL), every other is never heard of again.
   std::vector<std::vector<char>> buffers(20, std::vector<char>(MAXGETHOSTSTRUCT + 1, 0x5A));

@@ -126,7 +126,7 @@ TEST_F(ServerTest, MulticastOptionsUseWinSockNumbering) {
   // Joining a non-multicast address is an invalid argument; the record is
   // read as WinSock's 8 bytes (group, interface).
   ip_mreq m{};
-  m.imr_multiaddr.s_addr = static_cast<std::uint32_t>(ws.inet_addr("10.0.0.1"));
+  m.imr_multiaddr.s_addr = static_cast<std::uint32_t>(ws.inet_addr("127.0.5.1"));
   m.imr_interface.s_addr = htonl(INADDR_ANY);
   EXPECT_EQ(ws.setsockopt(u, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<char*>(&m), sizeof m),
             SOCKET_ERROR);
