@@ -63,12 +63,13 @@ void Wake(int waker) {
   } while (n < 0 && errno == EINTR);
 }
 
-void Drain(int waker) {
-  std::uint64_t value;  // one read resets an eventfd's counter to zero
+std::uint64_t Drain(int waker) {
+  std::uint64_t value = 0;  // one read resets an eventfd's counter to zero
   ssize_t n;
   do {
     n = read(waker, &value, sizeof value);
   } while (n < 0 && errno == EINTR);
+  return n == sizeof value ? value : 0;
 }
 
 void Close(int fd) {

@@ -21,7 +21,9 @@ void Unwatch(int poller, int fd);
 // Wait for readiness (timeout -1 blocks); returns the number of events.
 int Wait(int poller, Event* out, int max, int timeout);
 void Wake(int waker);
-void Drain(int waker);
+// Reads the waker's counter back to zero; returns how many wake-ups it
+// held (0 when there were none).
+std::uint64_t Drain(int waker);
 void Close(int fd);
 
 }  // namespace tervane::detail::backend

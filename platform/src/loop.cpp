@@ -1,256 +1,177 @@
-// The per-thread message loop: a FIFO of posted messages and an epoll
-// readiness backend, exposed to a foreign loop as one pollable descriptor.
-//
-// Shape: the epoll descriptor is the backend descriptor.  It holds an
-// eventfd (level-triggered) that says "messages are queued", and the
-// watched sockets (edge-triggered).  So the backend descriptor is readable
-// exactly when there is work, and an idle loop never wakes up.
-//
-// Wake-up rule: the eventfd is written only when the queue turns non-empty
-// (the `signalled_` flag makes that one write per burst), and not at all for
-// posts the owner makes while it is inside the loop (it will see them before
-// it returns).  When the owner finds the queue empty it clears the flag and
-// drains the eventfd, then looks at the inbox once more: a post from another
-// thread that raced with the drain is either seen there or has written the
-// eventfd again.
-#include <atomic>
-#include <deque>
-#include <memory>
-#include <mutex>
-#include <unordered_map>
-#include <vector>
-
-#include <tervane/platform.h>
+// The message loop's cold paths (see loop.h): creation, growth of the
+// queue, posts from other threads, waking and settling the backend
+// descriptor, readiness collection and the loop drivers.
+#include "loop.h"
 
 #include "backend.h"
-#include "loop_internal.h"
+#include "window_table.h"
 
 namespace tervane::detail {
 
 namespace {
 constexpr int kMaxEvents = 64;
-// Readiness is collected at least this often while messages keep coming,
-// so that a flood of posted messages cannot starve the sockets.
-constexpr int kCollectEvery = 64;
 // Messages posted during one DispatchPending that it still dispatches.
-constexpr std::size_t kChainBudget = 4096;
+constexpr std::uint64_t kChainBudget = 4096;
+constexpr std::uint64_t kFirstCapacity = 64;
+std::atomic<std::uint64_t> gNextLoopId{1};
 }  // namespace
 
-class Loop;
-namespace {
-thread_local Loop* tlsCurrent = nullptr;  // the calling thread's loop
+thread_local constinit Loop* tlsCurrent = nullptr;
+
+Loop::Loop()
+    : ring_(new Posted[kFirstCapacity]), mask_(kFirstCapacity - 1), id_(gNextLoopId++) {
+  epfd_ = backend::CreatePoller();
+  evfd_ = backend::CreateWaker(epfd_, kEventFdKey);
 }
 
-class Loop {
- public:
-  Loop() {
-    epfd_ = backend::CreatePoller();
-    evfd_ = backend::CreateWaker(epfd_, kEventFdKey);
-  }
-  ~Loop() {
-    DestroyWindowsOf(this);
-    backend::Close(evfd_);
-    backend::Close(epfd_);
-  }
-  Loop(const Loop&) = delete;
-  Loop& operator=(const Loop&) = delete;
+Loop::~Loop() {
+  DestroyWindowsOf(this);
+  if (tlsCurrent == this) tlsCurrent = nullptr;
+  backend::Close(evfd_);
+  backend::Close(epfd_);
+}
 
-  // Marks the owner as inside the loop for a scope, also when a window
-  // procedure throws through it: a count left raised would silence every
-  // later wake-up.  Leaving the outermost scope with work still queued
-  // (after a quit, or at the chain bound) keeps the descriptor readable.
-  class Inside {
-   public:
-    explicit Inside(Loop& loop) : loop_(loop) { ++loop_.inside_; }
-    ~Inside() {
-      if (--loop_.inside_ == 0 && !loop_.local_.empty()) loop_.Signal();
-    }
-    Inside(const Inside&) = delete;
-    Inside& operator=(const Inside&) = delete;
+void Loop::Grow() {
+  const std::uint64_t bigger = (mask_ + 1) * 2;
+  std::unique_ptr<Posted[]> ring(new Posted[bigger]);
+  for (std::uint64_t i = head_; i != tail_; ++i) ring[i & (bigger - 1)] = ring_[i & mask_];
+  ring_ = std::move(ring);
+  mask_ = bigger - 1;
+}
 
-   private:
-    Loop& loop_;
-  };
-
-  int BackendFd() const { return epfd_; }
-
-  void Post(const MSG& msg) {
-    if (IsOwner()) {
-      const bool wasEmpty = local_.empty();
-      local_.push_back(msg);
-      if (wasEmpty && inside_ == 0) Signal();
-      return;
-    }
-    {
-      std::lock_guard<std::mutex> lock(inboxMutex_);
-      inbox_.push_back(msg);
-      inboxFlag_.store(true, std::memory_order_release);
-    }
-    Signal();
-  }
-
-  // Next message, optionally removed.  With `wait`, blocks until there is
-  // one.  Returns false when there is none (never when waiting).
-  bool Next(MSG* out, bool remove, bool wait) {
-    for (;;) {
-      if (local_.empty() || sinceCollect_ >= kCollectEvery) {
-        Collect(0);
-        Splice();
-      }
-      // Messages of windows destroyed since their post are dropped by
-      // DispatchMessageA, as on Windows.
-      if (!local_.empty()) {
-        *out = local_.front();
-        if (remove) {
-          local_.pop_front();
-          ++sinceCollect_;
-        }
-        return true;
-      }
-      if (!Settle()) continue;  // something arrived while settling
-      if (!wait) return false;
-      Collect(-1);
-      Splice();
-    }
-  }
-
-  // Dispatch everything that is ready without waiting.  Messages that
-  // handlers post meanwhile are dispatched too (chains of posts complete in
-  // one call), up to a bound: a handler that re-posts itself for ever must
-  // not keep a foreign loop from running.  Work left over keeps the backend
-  // descriptor readable.
-  bool DispatchPending() {
-    Inside guard(*this);
-    bool running = true;
-    Splice();
-    std::size_t budget = local_.size() + kChainBudget;
-    MSG msg;
-    while (budget-- > 0 && Next(&msg, true, false)) {
-      if (msg.message == WM_QUIT) {
-        running = false;
-        break;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    return running;
-  }
-
-  int Run() {
-    Inside guard(*this);
-    MSG msg;
-    int code = 0;
-    for (;;) {
-      Next(&msg, true, true);
-      if (msg.message == WM_QUIT) {
-        code = static_cast<int>(msg.wParam);
-        break;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    return code;
-  }
-
-
-  bool Watch(int fd, WatchCallback cb, void* context) {
-    const std::uint64_t gen = ++watchGen_;
-    const std::uint64_t key = (gen << 32) | static_cast<std::uint32_t>(fd);
-    const bool known = watches_.count(fd) != 0;
-    if (!backend::Watch(epfd_, fd, key, known)) return false;
-    watches_[fd] = WatchEntry{gen, cb, context};
-    return true;
-  }
-
-  void Unwatch(int fd) {
-    auto it = watches_.find(fd);
-    if (it == watches_.end()) return;
-    backend::Unwatch(epfd_, fd);  // fails harmlessly if fd was closed
-    watches_.erase(it);
-  }
-
- private:
-  static constexpr std::uint64_t kEventFdKey = ~std::uint64_t(0);
-
-  struct WatchEntry {
-    std::uint64_t gen;
-    WatchCallback cb;
-    void* context;
-  };
-
-  bool IsOwner() const { return tlsCurrent == this; }
-
-  void Signal() {
-    if (signalled_.exchange(true, std::memory_order_acq_rel)) return;
-    backend::Wake(evfd_);
-  }
-
-  void Splice() {
-    if (!inboxFlag_.load(std::memory_order_acquire)) return;
+void Loop::PostForeign(const Posted& msg) {
+  {
     std::lock_guard<std::mutex> lock(inboxMutex_);
-    for (const MSG& m : inbox_) local_.push_back(m);
-    inbox_.clear();
-    inboxFlag_.store(false, std::memory_order_relaxed);
+    inbox_.push_back(msg);
+    inboxFlag_.store(true, std::memory_order_release);
   }
+  Signal();
+}
 
-  // The queue was found empty: let the descriptor fall silent.  Returns
-  // false when a late post from another thread refilled the queue.
-  bool Settle() {
-    // Only a wake-up that was written needs reading back: a burst of posts
-    // made inside the loop costs no system call at all.
-    if (signalled_.exchange(false, std::memory_order_seq_cst)) backend::Drain(evfd_);
-    Splice();
-    return local_.empty();
+void Loop::Signal() {
+  if (signalled_.exchange(true, std::memory_order_acq_rel)) return;
+  backend::Wake(evfd_);
+}
+
+void Loop::SpliceInbox() {
+  std::lock_guard<std::mutex> lock(inboxMutex_);
+  for (const Posted& m : inbox_) {
+    if (tail_ - head_ > mask_) Grow();
+    ring_[tail_ & mask_] = m;
+    ++tail_;
   }
+  inbox_.clear();
+  inboxFlag_.store(false, std::memory_order_relaxed);
+}
 
-  // Deliver readiness to the watch callbacks.  timeout -1 blocks.
-  void Collect(int timeout) {
-    sinceCollect_ = 0;
-    // With nothing watched there is no readiness to collect without waiting.
-    if (timeout == 0 && watches_.empty()) return;
-    backend::Event events[kMaxEvents];
-    const int n = backend::Wait(epfd_, events, kMaxEvents, timeout);
-    Inside guard(*this);
-    for (int i = 0; i < n; ++i) {
-      const std::uint64_t key = events[i].key;
-      if (key == kEventFdKey) continue;  // the queue is looked at anyway
-      const int fd = static_cast<int>(key & 0xFFFFFFFFu);
-      auto it = watches_.find(fd);
-      // A watch removed or replaced by an earlier callback of this batch
-      // must not hear about events collected for its predecessor.
-      if (it == watches_.end() || it->second.gen != (key >> 32)) continue;
-      const std::uint32_t bits = events[i].bits;
-      const WatchEntry entry = it->second;
-      entry.cb(entry.context, fd, bits);
+// The queue was found empty: let the descriptor fall silent.  Returns
+// false when a late post from another thread refilled the queue.
+//
+// The waker is read back BEFORE the flag is cleared.  Read after, it could
+// swallow the wake-up of a post made between the two steps, whose poster
+// saw the flag clear and wrote: the flag would then stay set with nothing
+// left to read, every later poster would skip its write, and the owner
+// would sleep on a full inbox.  Read before, it can only miss a write that
+// a poster is still about to make for a flag this call clears; `owed_`
+// counts those, and later calls read them back once they land.  Only a
+// wake-up that was, or is about to be, written needs reading: a burst of
+// posts made inside the loop costs no system call at all.
+bool Loop::Settle() {
+  if (owed_ > 0 || signalled_.load(std::memory_order_relaxed))
+    owed_ -= static_cast<std::int64_t>(backend::Drain(evfd_));
+  if (signalled_.exchange(false, std::memory_order_seq_cst)) ++owed_;
+  Splice();
+  return Empty();
+}
+
+// Deliver readiness to the watch callbacks.  timeout -1 blocks.
+void Loop::Collect(int timeout) {
+  collectAt_ = head_ + kCollectEvery;
+  // With nothing watched there is no readiness to collect without waiting.
+  if (timeout == 0 && watches_.empty()) return;
+  backend::Event events[kMaxEvents];
+  const int n = backend::Wait(epfd_, events, kMaxEvents, timeout);
+  Inside guard(*this);
+  for (int i = 0; i < n; ++i) {
+    const std::uint64_t key = events[i].key;
+    if (key == kEventFdKey) continue;  // the queue is looked at anyway
+    const int fd = static_cast<int>(key & 0xFFFFFFFFu);
+    auto it = watches_.find(fd);
+    // A watch removed or replaced by an earlier callback of this batch
+    // must not hear about events collected for its predecessor.
+    if (it == watches_.end() || it->second.gen != (key >> 32)) continue;
+    const std::uint32_t bits = events[i].bits;
+    const WatchEntry entry = it->second;
+    entry.cb(entry.context, fd, bits);
+  }
+}
+
+// Dispatch everything that is ready without waiting.  Messages that
+// handlers post meanwhile are dispatched too (chains of posts complete in
+// one call), up to a bound: a handler that re-posts itself for ever must
+// not keep a foreign loop from running.  Work left over keeps the backend
+// descriptor readable.  No keyboard messages exist here, so there is
+// nothing for TranslateMessage to do.
+bool Loop::DispatchPending() {
+  Inside guard(*this);
+  Splice();
+  const std::uint64_t stop = head_ + (tail_ - head_) + kChainBudget;
+  while (head_ < stop) {
+    if (tail_ == head_ || head_ >= collectAt_) {
+      MSG msg;
+      if (!Next(&msg, false, false)) break;  // collects, splices, settles
     }
+    // Taken before the call: the procedure may post, and the ring move.
+    const Posted& slot = ring_[head_ & mask_];
+    const HWND window = slot.hwnd;
+    const UINT message = slot.message;
+    const WPARAM wParam = slot.wParam;
+    const LPARAM lParam = slot.lParam;
+    ++head_;
+    if (message == WM_QUIT) return false;
+    Dispatch(window, message, wParam, lParam);  // a null window is no window
   }
+  return true;
+}
 
-  int epfd_ = -1;
-  int evfd_ = -1;
-  std::deque<MSG> local_;  // owner thread only
-  std::mutex inboxMutex_;
-  std::vector<MSG> inbox_;  // posts from other threads
-  std::atomic<bool> inboxFlag_{false};
-  std::atomic<bool> signalled_{false};
-  int inside_ = 0;  // owner is inside the loop: its posts need no wake-up
-  int sinceCollect_ = 0;
-  std::uint64_t watchGen_ = 0;
-  std::unordered_map<int, WatchEntry> watches_;
-};
+int Loop::Run() {
+  Inside guard(*this);
+  MSG msg;
+  for (;;) {
+    Next(&msg, true, true);
+    if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
+    if (msg.hwnd) Dispatch(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+  }
+}
+
+bool Loop::Watch(int fd, WatchCallback cb, void* context) {
+  const std::uint64_t gen = ++watchGen_;
+  const std::uint64_t key = (gen << 32) | static_cast<std::uint32_t>(fd);
+  const bool known = watches_.count(fd) != 0;
+  if (!backend::Watch(epfd_, fd, key, known)) return false;
+  watches_[fd] = WatchEntry{gen, cb, context};
+  return true;
+}
+
+void Loop::Unwatch(int fd) {
+  auto it = watches_.find(fd);
+  if (it == watches_.end()) return;
+  backend::Unwatch(epfd_, fd);  // fails harmlessly if fd was closed
+  watches_.erase(it);
+}
 
 namespace {
 thread_local std::unique_ptr<Loop> tlsLoop;
 }
 
 Loop& CurrentLoop() {
-  if (!tlsLoop) {
-    tlsLoop = std::make_unique<Loop>();
-    tlsCurrent = tlsLoop.get();
-  }
+  if (Loop* loop = tlsCurrent) return *loop;
+  tlsLoop = std::make_unique<Loop>();
+  tlsCurrent = tlsLoop.get();
   return *tlsLoop;
 }
 
-void Enqueue(Loop& loop, const MSG& msg) { loop.Post(msg); }
+void Enqueue(Loop& loop, const Posted& msg) { loop.Post(msg); }
 
 }  // namespace tervane::detail
 
@@ -272,11 +193,7 @@ BOOL WINAPI GetMessageA(MSG* msg, HWND, UINT, UINT) {
 }
 
 void WINAPI PostQuitMessage(int exitCode) {
-  MSG msg{};
-  msg.message = WM_QUIT;
-  msg.wParam = static_cast<WPARAM>(exitCode);
-  msg.time = GetTickCount();
-  CurrentLoop().Post(msg);
+  CurrentLoop().Post(tervane::detail::Posted{nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0});
 }
 
 namespace tervane {

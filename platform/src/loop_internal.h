@@ -5,7 +5,8 @@
 // any thread can find the right queue.  The window table's mutex is held
 // while a post from another thread is handed to a Loop, and a Loop removes
 // its windows under that mutex before it dies: a poster never reaches a
-// Loop that is being destroyed.
+// Loop that is being destroyed.  The owner thread posts to its own windows
+// and dispatches without that mutex: only it can destroy them or its Loop.
 #pragma once
 
 #include <tervane/win32.h>
@@ -17,8 +18,19 @@ class Loop;
 // The calling thread's loop, created on first use.
 Loop& CurrentLoop();
 
+// A queued message: what a window procedure is given.  MSG's time stamp
+// is not kept: PeekMessageA and GetMessageA stamp a message when they hand
+// it out (nothing here reads it, and reading the clock on every post would
+// cost more than the whole post).
+struct Posted {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+
 // Queue a message on `loop` from the calling thread (owner or not).
-void Enqueue(Loop& loop, const MSG& msg);
+void Enqueue(Loop& loop, const Posted& msg);
 
 // Window table services used by the loop.
 bool WindowAlive(HWND window);           // handle names a live window

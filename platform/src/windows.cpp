@@ -7,31 +7,17 @@
 // and messages still queued for it are dropped instead of delivered.
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include <tervane/platform.h>
 
-#include "loop_internal.h"
+#include "loop.h"
+#include "window_table.h"
 
 namespace tervane::detail {
 namespace {
-
-struct ClassEntry {
-  WNDCLASSA cls;
-  std::string name;  // owns the text lpszClassName points to
-};
-
-struct WindowEntry {
-  std::uint32_t gen = 0;
-  bool alive = false;
-  Loop* loop = nullptr;
-  WNDPROC proc = nullptr;
-  std::vector<unsigned char> extra;
-  LONG_PTR userData = 0;
-};
 
 std::string Fold(const char* s) {
   std::string out(s ? s : "");
@@ -39,24 +25,16 @@ std::string Fold(const char* s) {
   return out;
 }
 
-// Process-wide tables; never destroyed, so that thread-exit cleanup that
-// runs late in process exit still finds them.
-struct Tables {
-  std::mutex mutex;
-  std::map<std::string, ClassEntry> classes;  // folded name -> class
-  std::vector<WindowEntry> windows;           // slot = handle's low half - 1
-  std::vector<std::size_t> freeSlots;
-  std::uint32_t nextGen = 1;
-};
-
-Tables& T() {
-  static Tables* tables = new Tables;
-  return *tables;
-}
+WindowTables& T() { return Tables(); }
 
 HWND MakeHandle(std::size_t slot, std::uint32_t gen) {
   const std::uintptr_t v = (static_cast<std::uintptr_t>(gen) << 32) | (slot + 1);
   return reinterpret_cast<HWND>(v);
+}
+
+WindowEntry& At(std::size_t slot) {
+  return gWindowChunks[slot >> WindowTables::kChunkBits].load(std::memory_order_relaxed)
+      [slot & (WindowTables::kChunkSize - 1)];
 }
 
 // Caller holds the mutex.
@@ -64,11 +42,20 @@ WindowEntry* Find(HWND window) {
   const auto v = reinterpret_cast<std::uintptr_t>(window);
   const std::size_t low = v & 0xFFFFFFFFu;
   const auto gen = static_cast<std::uint32_t>(v >> 32);
-  auto& t = T();
-  if (low == 0 || low > t.windows.size()) return nullptr;
-  WindowEntry& w = t.windows[low - 1];
-  if (!w.alive || w.gen != gen) return nullptr;
+  if (low == 0 || gen == 0 || low > T().slots) return nullptr;
+  WindowEntry& w = At(low - 1);
+  if (w.state.load(std::memory_order_relaxed) != gen) return nullptr;
   return &w;
+}
+
+// Caller holds the mutex.  Readers that resolve without the lock see the
+// state fall to 0 before the entry changes.
+void Kill(WindowEntry& w, std::size_t slot) {
+  w.state.store(0, std::memory_order_relaxed);
+  std::atomic_thread_fence(std::memory_order_release);
+  w.loop.store(nullptr, std::memory_order_relaxed);
+  w.extra.clear();
+  T().freeSlots.push_back(slot);
 }
 
 // Caller holds the mutex; `w` is a live window of the calling thread.
@@ -81,21 +68,18 @@ LONG_PTR* Slot(WindowEntry& w, int index) {
 
 }  // namespace
 
-bool WindowAlive(HWND window) {
-  std::lock_guard<std::mutex> lock(T().mutex);
-  return Find(window) != nullptr;
-}
+std::atomic<WindowEntry*> gWindowChunks[WindowTables::kMaxChunks];
+
+bool WindowAlive(HWND window) { return ProcOf(window) != nullptr; }
 
 void DestroyWindowsOf(const Loop* loop) {
   auto& t = T();
   std::lock_guard<std::mutex> lock(t.mutex);
-  for (std::size_t i = 0; i < t.windows.size(); ++i) {
-    WindowEntry& w = t.windows[i];
-    if (w.alive && w.loop == loop) {
-      w.alive = false;
-      w.loop = nullptr;
-      t.freeSlots.push_back(i);
-    }
+  for (std::size_t i = 0; i < t.slots; ++i) {
+    WindowEntry& w = At(i);
+    if (w.state.load(std::memory_order_relaxed) != 0 &&
+        w.loop.load(std::memory_order_relaxed) == loop)
+      Kill(w, i);
   }
 }
 
@@ -167,20 +151,30 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR, DWORD, int, int, in
     slot = t.freeSlots.back();
     t.freeSlots.pop_back();
   } else {
-    slot = t.windows.size();
-    t.windows.emplace_back();
+    slot = t.slots;
+    const std::size_t chunk = slot >> WindowTables::kChunkBits;
+    if (chunk >= WindowTables::kMaxChunks) {
+      SetLastError(8);  // ERROR_NOT_ENOUGH_MEMORY
+      return nullptr;
+    }
+    if (!gWindowChunks[chunk].load(std::memory_order_relaxed))
+      gWindowChunks[chunk].store(new WindowEntry[WindowTables::kChunkSize],
+                                 std::memory_order_release);
+    ++t.slots;
   }
-  WindowEntry& w = t.windows[slot];
-  w.gen = t.nextGen++;
+  WindowEntry& w = At(slot);
+  // Readers that see the new fields must also see the slot's earlier death.
+  std::atomic_thread_fence(std::memory_order_release);
+  const std::uint32_t gen = t.nextGen++;
   if (t.nextGen == 0) t.nextGen = 1;
-  w.alive = true;
-  w.loop = &loop;
-  w.proc = it->second.cls.lpfnWndProc;
+  w.loop.store(&loop, std::memory_order_relaxed);
+  w.proc.store(it->second.cls.lpfnWndProc, std::memory_order_relaxed);
   // Programs register 4 extra bytes and keep a pointer at index 0, as they
   // would on 32-bit Windows: always leave room for one pointer.
   w.extra.assign(std::max<std::size_t>(it->second.cls.cbWndExtra, sizeof(LONG_PTR)), 0);
   w.userData = 0;
-  return MakeHandle(slot, w.gen);
+  w.state.store(gen, std::memory_order_release);  // published: resolvable now
+  return MakeHandle(slot, gen);
 }
 
 BOOL WINAPI DestroyWindow(HWND window) {
@@ -189,22 +183,18 @@ BOOL WINAPI DestroyWindow(HWND window) {
     auto& t = T();
     std::lock_guard<std::mutex> lock(t.mutex);
     WindowEntry* w = Find(window);
-    if (!w || w->loop != &CurrentLoop()) {
+    if (!w || w->loop.load(std::memory_order_relaxed) != &CurrentLoop()) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
       return FALSE;
     }
-    proc = w->proc;
+    proc = w->proc.load(std::memory_order_relaxed);
   }
   proc(window, WM_DESTROY, 0, 0);
   auto& t = T();
   std::lock_guard<std::mutex> lock(t.mutex);
   WindowEntry* w = Find(window);
-  if (w) {  // the procedure may have destroyed it itself
-    w->alive = false;
-    w->loop = nullptr;
-    w->extra.clear();
-    t.freeSlots.push_back(static_cast<std::size_t>(w - t.windows.data()));
-  }
+  // The procedure may have destroyed it itself.
+  if (w) Kill(*w, (reinterpret_cast<std::uintptr_t>(window) & 0xFFFFFFFFu) - 1);
   return TRUE;
 }
 
@@ -237,15 +227,21 @@ LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index) {
 
 LRESULT WINAPI DefWindowProcA(HWND, UINT, WPARAM, LPARAM) { return 0; }
 
-BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  MSG msg{};
-  msg.hwnd = window;
-  msg.message = message;
-  msg.wParam = wParam;
-  msg.lParam = lParam;
-  msg.time = GetTickCount();
+namespace {
+
+// Every post but the common one of PostMessageA: the first of a burst
+// (it wakes the descriptor), one that grows the ring, posts to another
+// thread's windows, to the thread's own queue (no window), to dead windows.
+__attribute__((noinline)) BOOL PostSlow(HWND window, UINT message, WPARAM wParam,
+                                        LPARAM lParam) {
+  const Posted msg{window, message, wParam, lParam};
   if (window == nullptr) {  // the calling thread's own queue
     Enqueue(CurrentLoop(), msg);
+    return TRUE;
+  }
+  Loop* loop = OwnerOf(window);
+  if (loop && loop == tlsCurrent) {
+    loop->PostOwn(window, message, wParam, lParam);
     return TRUE;
   }
   // The table lock is held across the hand-over so that the owner thread
@@ -256,8 +252,20 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
-  Enqueue(*w->loop, msg);
+  Enqueue(*w->loop.load(std::memory_order_relaxed), msg);
   return TRUE;
+}
+
+}  // namespace
+
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // A post to one of the calling thread's windows takes no lock: only this
+  // thread could destroy the window or its loop meanwhile.
+  Loop* loop = tlsCurrent;
+  if (loop && window && OwnerOf(window) == loop &&
+      loop->TryPostOwn(window, message, wParam, lParam))
+    return TRUE;
+  return PostSlow(window, message, wParam, lParam);
 }
 
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -266,11 +274,11 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     std::lock_guard<std::mutex> lock(T().mutex);
     WindowEntry* w = Find(window);
     // Only same-thread sends are supported: that is all anything here does.
-    if (!w || w->loop != &CurrentLoop()) {
+    if (!w || w->loop.load(std::memory_order_relaxed) != &CurrentLoop()) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
       return 0;
     }
-    proc = w->proc;
+    proc = w->proc.load(std::memory_order_relaxed);
   }
   return proc(window, message, wParam, lParam);
 }
@@ -278,15 +286,7 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 BOOL WINAPI TranslateMessage(const MSG*) { return FALSE; }
 
 LRESULT WINAPI DispatchMessageA(const MSG* msg) {
-  if (!msg || !msg->hwnd) return 0;
-  WNDPROC proc;
-  {
-    std::lock_guard<std::mutex> lock(T().mutex);
-    WindowEntry* w = Find(msg->hwnd);
-    if (!w) return 0;  // destroyed since it was queued
-    proc = w->proc;
-  }
-  return proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  return msg ? Dispatch(msg->hwnd, msg->message, msg->wParam, msg->lParam) : 0;
 }
 
 namespace tervane {
@@ -295,10 +295,31 @@ int LiveWindowCount() {
   auto& t = T();
   Loop* mine = &CurrentLoop();
   std::lock_guard<std::mutex> lock(t.mutex);
-  return static_cast<int>(std::count_if(t.windows.begin(), t.windows.end(),
-                                        [&](const WindowEntry& w) {
-                                          return w.alive && w.loop == mine;
-                                        }));
+  int count = 0;
+  for (std::size_t i = 0; i < t.slots; ++i) {
+    const WindowEntry& w = At(i);
+    if (w.state.load(std::memory_order_relaxed) != 0 &&
+        w.loop.load(std::memory_order_relaxed) == mine)
+      ++count;
+  }
+  return count;
+}
+
+bool PostTracked(HWND__* window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam,
+                 PostTicket* ticket) {
+  *ticket = PostTicket{};
+  Loop* loop = window ? OwnerOf(window) : nullptr;
+  if (loop && loop == tlsCurrent) {
+    const std::uint64_t seq = loop->PostOwn(window, message, wParam, lParam);
+    *ticket = PostTicket{loop->Id(), seq};
+    return true;
+  }
+  return PostMessageA(window, message, wParam, lParam) != FALSE;
+}
+
+bool StillQueued(const PostTicket& ticket) {
+  Loop* loop = tlsCurrent;
+  return loop != nullptr && ticket.loop == loop->Id() && loop->Waiting(ticket.seq);
 }
 
 }  // namespace tervane

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+struct HWND__;
+
 namespace tervane {
 
 // Readiness bits passed to a watch callback.
@@ -26,5 +28,21 @@ using WatchCallback = void (*)(void* context, int fd, std::uint32_t events);
 bool WatchFd(int fd, WatchCallback callback, void* context);
 // Stop watching; events already collected for `fd` are not delivered.
 void UnwatchFd(int fd);
+
+// ---- Notifications that need not be posted twice ------------------------
+
+// Where a message stands in the calling thread's queue.
+struct PostTicket {
+  std::uint64_t loop = 0;  // the queue's identity; 0: not the caller's own
+  std::uint64_t seq = 0;   // the message's place in that queue's history
+};
+// PostMessageA that also tells, through `ticket`, where the message went
+// when that is the calling thread's own queue.  Returns false when the
+// window is not (or no longer) a window.
+bool PostTracked(HWND__* window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam,
+                 PostTicket* ticket);
+// True while the message of `ticket` waits in the calling thread's queue,
+// not taken yet; false for a ticket of another thread's queue or none.
+bool StillQueued(const PostTicket& ticket);
 
 }  // namespace tervane
