@@ -42,7 +42,9 @@ std::uint32_t LevelNow(int fd) {
 void PostRead(Sock& s) {
   if (s.readOutstanding) return;
   s.readOutstanding = true;
-  Post(s, wsabi::kFdRead, 0);
+  if (!s.window || !(s.mask & wsabi::kFdRead)) return;
+  // The ticket tells recv later whether this message still waits.
+  tervane::PostTracked(s.window, s.message, s.handle, wsabi::kFdRead, &s.readTicket);
 }
 
 // The connect finished (or failed): FD_CONNECT, then FD_WRITE on success.
@@ -130,7 +132,7 @@ void PollNow(Sock& s, bool announceWritable) {
   Handle(s, LevelNow(s.fd), announceWritable);
 }
 
-void ReenableRead(Sock& s, bool bufferFilled) {
+void ReenableRead(Sock& s, bool bufferFilled, int left) {
   s.readOutstanding = false;
   // Still announced after FD_CLOSE: data the peer sent before closing
   // remains readable.
@@ -142,7 +144,20 @@ void ReenableRead(Sock& s, bool bufferFilled) {
   }
   // A stream recv that did not fill the buffer took everything there was;
   // anything arriving later makes a new edge.
-  if (bufferFilled && Pending(s.fd) > 0) PostRead(s);
+  if (!bufferFilled) return;
+  // One that filled it may have left more: FD_READ again only if it did (a
+  // spurious one would make a program read at the wrong moment).  The
+  // kernel's figure counts a received end of stream as one byte, so only 1
+  // is ambiguous and needs asking.
+  if (left < 0 || left == 1) left = Pending(s.fd);
+  if (left <= 0) return;
+  // An FD_READ still waiting in the queue already says it: a program that
+  // reads in a loop is not sent one message per recv.
+  if (tervane::StillQueued(s.readTicket)) {
+    s.readOutstanding = true;
+    return;
+  }
+  PostRead(s);
 }
 
 void ReenableAccept(Sock& s) {

@@ -233,6 +233,7 @@ WS_EXPORT(int, WSAAsyncSelect)(SOCKET s, HWND__* window, unsigned int message, l
   // A new registration re-enables every event and reports what is already
   // true, since readiness that arrived unwatched produced no edge.
   sock->readOutstanding = false;
+  sock->readTicket = tervane::PostTicket{};
   sock->acceptOutstanding = false;
   if (!sock->watched) {
     if (!tervane::WatchFd(sock->fd, ws::OnWatch, reinterpret_cast<void*>(sock->handle)))

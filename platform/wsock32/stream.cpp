@@ -1,8 +1,11 @@
 // The TCP client path: connect, send, recv.
 #include <arpa/inet.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "wsock_internal.h"
 
@@ -24,6 +27,35 @@ std::string Target(const sockaddr_in& sin) {
   std::snprintf(buf, sizeof buf, "%u.%u.%u.%u:%u", a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF,
                 a & 0xFF, ntohs(sin.sin_port));
   return buf;
+}
+
+// recv that also learns, in the same system call, how many bytes the
+// kernel still holds for the stream after it (TCP_INQ): recv must know
+// whether to post FD_READ again, and asking separately would cost every
+// recv a second system call.  `left` is -1 when the kernel did not say.
+ssize_t RecvWithHint(ws::Sock& s, char* buf, int len, int flags, int* left) {
+  *left = -1;
+  if (s.type == wsabi::kSockStream && !s.inqTried) {
+    s.inqTried = true;
+    const int on = 1;
+    s.inqOn = ::setsockopt(s.fd, SOL_TCP, TCP_INQ, &on, sizeof on) == 0;
+  }
+  if (!s.inqOn) return ::recv(s.fd, buf, static_cast<size_t>(len), flags);
+  iovec iov{buf, static_cast<size_t>(len)};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+  msghdr mh{};
+  mh.msg_iov = &iov;
+  mh.msg_iovlen = 1;
+  mh.msg_control = control;
+  mh.msg_controllen = sizeof control;
+  const ssize_t n = ::recvmsg(s.fd, &mh, flags);
+  if (n < 0) return n;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&mh); c != nullptr; c = CMSG_NXTHDR(&mh, c)) {
+    if (c->cmsg_level == SOL_TCP && c->cmsg_type == TCP_CM_INQ &&
+        c->cmsg_len >= CMSG_LEN(sizeof(int)))
+      std::memcpy(left, CMSG_DATA(c), sizeof(int));
+  }
+  return n;
 }
 
 }  // namespace
@@ -119,9 +151,10 @@ WS_EXPORT(int, recv)(SOCKET s, char* buf, int len, int flags) {
   auto sock = ws::Lookup(s);
   if (!sock) return wsabi::kSocketError;
   if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
-  const ssize_t n = ::recv(sock->fd, buf, static_cast<size_t>(len), HostFlags(flags) & ~MSG_NOSIGNAL);
+  int left = -1;
+  const ssize_t n = RecvWithHint(*sock, buf, len, HostFlags(flags) & ~MSG_NOSIGNAL, &left);
   const int err = errno;
-  ws::ReenableRead(*sock, n > 0 && n == len);
+  ws::ReenableRead(*sock, n > 0 && n == len, left);
   if (n < 0) return ws::Fail(err);
   if (n == 0 && len > 0 && sock->closeError != 0) return FailWsa(sock->closeError);
   return static_cast<int>(n);

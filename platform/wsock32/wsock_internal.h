@@ -81,6 +81,10 @@ struct Sock {
   long long lingerDeadlineMs = 0;  // set by the first refused close
   // Re-enabling state: an event is posted again only once re-enabled.
   bool readOutstanding = false;
+  tervane::PostTicket readTicket;  // where the last FD_READ went
+  // Streams: recv learns what is left from the kernel (TCP_INQ) when on.
+  bool inqTried = false;
+  bool inqOn = false;
   bool acceptOutstanding = false;
   bool writeArmed = false;  // a send would block: FD_WRITE when writable
 };
@@ -103,8 +107,9 @@ void Post(const Sock& s, long event, int error);
 // Re-evaluate the socket's readiness now (level), as at WSAAsyncSelect.
 void PollNow(Sock& s, bool announceWritable);
 // After recv/recvfrom consumed data: re-enable FD_READ and post it again
-// when more may be waiting.
-void ReenableRead(Sock& s, bool bufferFilled);
+// when more is waiting.  `left`: what the kernel said remained after the
+// call (an end of stream counted as one byte), or -1 when unknown.
+void ReenableRead(Sock& s, bool bufferFilled, int left = -1);
 void ReenableAccept(Sock& s);
 
 // ---- Address records ------------------------------------------------------

@@ -94,6 +94,19 @@ TEST_F(TcpTest, ReadIsReenabledOnlyByRecv) {
   EXPECT_EQ(Count(s, FD_READ), 3);
   ASSERT_EQ(ws.WSAAsyncSelect(s, window_, kSelectMsg, FD_READ | FD_CLOSE), 0);
   ASSERT_TRUE(PumpUntil([&] { return Count(s, FD_READ) == 4; }));
+
+  // A recv that fills the buffer with exactly what was left: no FD_READ
+  // (a spurious one would make a program read at the wrong moment).
+  ASSERT_EQ(ws.recv(s, buf, 1, 0), 1);
+  Settle();
+  EXPECT_EQ(Count(s, FD_READ), 4);
+  // Reading in a loop: one FD_READ follows while data remain, not one per
+  // recv, since the first is still queued when the others ask.
+  ASSERT_TRUE(peer::SendAll(server, "opqrstuvwxyz"));
+  ASSERT_TRUE(PumpUntil([&] { return Count(s, FD_READ) == 5; }));
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(ws.recv(s, buf, 4, 0), 4);
+  Settle();
+  EXPECT_EQ(Count(s, FD_READ), 6);
   ws.closesocket(s);
   peer::Close(server);
   peer::Close(listener);
