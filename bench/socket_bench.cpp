@@ -6,6 +6,7 @@
 //   post_dispatch PostMessageA to a window procedure vs a plain queue and
 //                 switch in one thread.
 // Usage: socket_bench [MiB]   (default 256)
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -204,9 +205,15 @@ int main(int argc, char** argv) {
   std::printf("socket_send: %.1f MB/s\n", ourSend);
   std::printf("socket_send_ratio: %.3f\n", ourSend / rawSend);
 
+  // Short runs, alternated and the best of each kept: a scheduler hiccup
+  // in one run then costs neither side its figure.
   const long long messages = 2000000;
-  const double plain = PlainQueueDispatch(messages);
-  const double ours = OursPostDispatch(messages);
+  double plain = 0;
+  double ours = 0;
+  for (int round = 0; round < 7; ++round) {
+    plain = std::max(plain, PlainQueueDispatch(messages));
+    ours = std::max(ours, OursPostDispatch(messages));
+  }
   std::printf("post_dispatch_plain: %.0f messages/s\n", plain);
   std::printf("post_dispatch: %.0f messages/s\n", ours);
   std::printf("post_dispatch_ratio: %.3f\n", ours / plain);

@@ -129,7 +129,7 @@ bool Loop::DispatchPending() {
     const LPARAM lParam = slot.lParam;
     ++head_;
     if (message == WM_QUIT) return false;
-    Dispatch(window, message, wParam, lParam);  // a null window is no window
+    DispatchOwn(this, window, message, wParam, lParam);  // a null window is no window
   }
   return true;
 }
@@ -140,7 +140,7 @@ int Loop::Run() {
   for (;;) {
     Next(&msg, true, true);
     if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
-    if (msg.hwnd) Dispatch(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+    if (msg.hwnd) DispatchOwn(this, msg.hwnd, msg.message, msg.wParam, msg.lParam);
   }
 }
 

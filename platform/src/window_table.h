@@ -63,23 +63,30 @@ inline WindowTables& Tables() {
 extern std::atomic<WindowEntry*> gWindowChunks[WindowTables::kMaxChunks]
     __attribute__((visibility("hidden")));
 
+// Lock-free: the entry a handle's slot names, or nullptr when the handle
+// is malformed or its slot was never handed out.  Says nothing about
+// whether the window still lives: compare `state` with `gen`.
+inline const WindowEntry* EntryOf(HWND window, std::uint32_t* gen) {
+  const auto v = reinterpret_cast<std::uintptr_t>(window);
+  *gen = static_cast<std::uint32_t>(v >> 32);
+  // A null handle's slot wraps round to a huge number: out of range.
+  const std::size_t slot = static_cast<std::uint32_t>(v) - std::size_t(1);
+  if (*gen == 0 || (slot >> WindowTables::kChunkBits) >= WindowTables::kMaxChunks) return nullptr;
+  const WindowEntry* chunk =
+      gWindowChunks[slot >> WindowTables::kChunkBits].load(std::memory_order_acquire);
+  return chunk ? &chunk[slot & (WindowTables::kChunkSize - 1)] : nullptr;
+}
+
 // Lock-free: calls `read(entry)` and returns true when `window` names a
 // live window, and the window was still that one after the read.
 template <class Read>
 inline bool ReadLive(HWND window, Read read) {
-  const auto v = reinterpret_cast<std::uintptr_t>(window);
-  const auto gen = static_cast<std::uint32_t>(v >> 32);
-  // A null handle's slot wraps round to a huge number: out of range.
-  const std::size_t slot = static_cast<std::uint32_t>(v) - std::size_t(1);
-  if (gen == 0 || (slot >> WindowTables::kChunkBits) >= WindowTables::kMaxChunks) return false;
-  const WindowEntry* chunk =
-      gWindowChunks[slot >> WindowTables::kChunkBits].load(std::memory_order_acquire);
-  if (!chunk) return false;
-  const WindowEntry& w = chunk[slot & (WindowTables::kChunkSize - 1)];
-  if (w.state.load(std::memory_order_acquire) != gen) return false;
-  read(w);
+  std::uint32_t gen;
+  const WindowEntry* w = EntryOf(window, &gen);
+  if (!w || w->state.load(std::memory_order_acquire) != gen) return false;
+  read(*w);
   std::atomic_thread_fence(std::memory_order_acquire);
-  return w.state.load(std::memory_order_relaxed) == gen;
+  return w->state.load(std::memory_order_relaxed) == gen;
 }
 
 // The loop that owns a live window, or nullptr.
@@ -100,6 +107,21 @@ inline WNDPROC ProcOf(HWND window) {
   return live ? proc : nullptr;
 }
 
+// For the thread of `mine` only: whether `window` is one of its live
+// windows, and if so its procedure.  One generation check is enough here.
+// Only the owner destroys its windows, so a window found alive and owned
+// by `mine` stays that way while the owner reads it; and a slot recycled
+// by another thread can never show `mine` as its owner.
+inline bool OwnWindow(HWND window, const Loop* mine, WNDPROC* proc) {
+  std::uint32_t gen;
+  const WindowEntry* w = EntryOf(window, &gen);
+  if (!w || w->state.load(std::memory_order_acquire) != gen ||
+      w->loop.load(std::memory_order_relaxed) != mine)
+    return false;
+  *proc = w->proc.load(std::memory_order_relaxed);
+  return true;
+}
+
 }  // namespace tervane::detail
 
 namespace tervane::detail {
@@ -109,6 +131,14 @@ namespace tervane::detail {
 inline LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const WNDPROC proc = ProcOf(window);
   return proc ? proc(window, message, wParam, lParam) : 0;
+}
+
+// The same for a message taken from `mine`'s own queue by its thread: it
+// was posted to one of that thread's windows.
+inline LRESULT DispatchOwn(const Loop* mine, HWND window, UINT message, WPARAM wParam,
+                           LPARAM lParam) {
+  WNDPROC proc;
+  return OwnWindow(window, mine, &proc) ? proc(window, message, wParam, lParam) : 0;
 }
 
 }  // namespace tervane::detail

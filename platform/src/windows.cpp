@@ -262,8 +262,8 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam
   // A post to one of the calling thread's windows takes no lock: only this
   // thread could destroy the window or its loop meanwhile.
   Loop* loop = tlsCurrent;
-  if (loop && window && OwnerOf(window) == loop &&
-      loop->TryPostOwn(window, message, wParam, lParam))
+  WNDPROC proc;
+  if (loop && OwnWindow(window, loop, &proc) && loop->TryPostOwn(window, message, wParam, lParam))
     return TRUE;
   return PostSlow(window, message, wParam, lParam);
 }

@@ -47,6 +47,7 @@ WS_EXPORT(int, recvfrom)(SOCKET s, char* buf, int len, int flags, wsabi::sockadd
   const ssize_t n = ::recvfrom(sock->fd, buf, static_cast<size_t>(len), hostFlags,
                                reinterpret_cast<::sockaddr*>(&sin), &sinLen);
   const int err = errno;
+  sock->inqLeft = 0;
   ws::ReenableRead(*sock, n > 0 && n >= len);
   if (n < 0) return ws::Fail(err);
   if (from && sinLen >= sizeof sin) ws::FromPosix(sin, from, fromLen);

@@ -125,6 +125,7 @@ void Post(const Sock& s, long event, int error) {
 void OnWatch(void* context, int, std::uint32_t events) {
   auto s = Lookup(reinterpret_cast<SOCKET>(context));
   if (!s) return;  // closed after the edge was collected
+  s->inqLeft = 0;  // something changed: FIONREAD asks the kernel again
   Handle(*s, events, false);
 }
 

@@ -136,6 +136,7 @@ WS_EXPORT(int, shutdown)(SOCKET s, int how) {
   // SD_RECEIVE, SD_SEND, SD_BOTH have the host's SHUT_* values.
   if (::shutdown(sock->fd, how) != 0) return ws::Fail(errno);
   if (how != 0) sock->sendShut = true;
+  if (how != 1) sock->inqLeft = 0;  // what waits is the kernel's to say now
   return 0;
 }
 
@@ -197,6 +198,16 @@ WS_EXPORT(int, ioctlsocket)(SOCKET s, long cmd, wsabi::u_long* argp) {
   if (!sock) return wsabi::kSocketError;
   if (!argp) return FailWsa(ws::kEfault);
   if (cmd == wsabi::kFionread) {
+    // A program reading in a loop asks after every recv: the figure that
+    // recv brought back spares it a second system call per read.  Data
+    // that arrived since only adds to it (WinSock's count is a lower bound
+    // too: what one recv can take), and the loop's next look at the socket
+    // drops it.  A close not yet seen may make it one byte too many, which
+    // a reader meets as a short recv.
+    if (sock->inqLeft > 0 && !sock->closeNotified) {
+      *argp = static_cast<wsabi::u_long>(sock->inqLeft);
+      return 0;
+    }
     int count = 0;
     if (::ioctl(sock->fd, FIONREAD, &count) != 0) return ws::Fail(errno);
     *argp = static_cast<wsabi::u_long>(count);

@@ -154,6 +154,9 @@ WS_EXPORT(int, recv)(SOCKET s, char* buf, int len, int flags) {
   int left = -1;
   const ssize_t n = RecvWithHint(*sock, buf, len, HostFlags(flags) & ~MSG_NOSIGNAL, &left);
   const int err = errno;
+  // The kernel counts a received end of stream as one byte: 1 could be
+  // nothing at all, so only larger figures are kept for FIONREAD.
+  sock->inqLeft = n > 0 && left >= 2 ? left : 0;
   ws::ReenableRead(*sock, n > 0 && n == len, left);
   if (n < 0) return ws::Fail(err);
   if (n == 0 && len > 0 && sock->closeError != 0) return FailWsa(sock->closeError);

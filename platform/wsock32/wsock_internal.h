@@ -85,6 +85,10 @@ struct Sock {
   // Streams: recv learns what is left from the kernel (TCP_INQ) when on.
   bool inqTried = false;
   bool inqOn = false;
+  // What the last stream recv left in the kernel, as it said (0: unknown).
+  // FIONREAD answers from it until the loop next looks at the socket's
+  // readiness: right after a recv it is what the kernel would say.
+  int inqLeft = 0;
   bool acceptOutstanding = false;
   bool writeArmed = false;  // a send would block: FD_WRITE when writable
 };

@@ -112,6 +112,49 @@ TEST_F(TcpTest, ReadIsReenabledOnlyByRecv) {
   peer::Close(listener);
 }
 
+// FIONREAD right after a recv answers from what that recv learned; it
+// must still be what the kernel would say: never a figure from before new
+// data arrived, never the end of stream counted as data.
+TEST_F(TcpTest, FionreadFollowsRecvsArrivalsAndTheEndOfStream) {
+  int port = 0;
+  const int listener = peer::Listen(&port);
+  SOCKET s = ConnectTo(port);
+  const int server = peer::Accept(listener);
+  ASSERT_TRUE(PumpUntil([&] { return Has(s, FD_WRITE); }));
+  auto waiting = [&] {
+    u_long n = 99;
+    EXPECT_EQ(ws.ioctlsocket(s, FIONREAD, &n), 0);
+    return n;
+  };
+
+  ASSERT_TRUE(peer::SendAll(server, "abcdefghijkl"));
+  ASSERT_TRUE(PumpUntil([&] { return Has(s, FD_READ); }));
+  EXPECT_EQ(waiting(), 12u);
+  char buf[64];
+  ASSERT_EQ(ws.recv(s, buf, 4, 0), 4);
+  EXPECT_EQ(waiting(), 8u);
+  ASSERT_TRUE(peer::SendAll(server, "mno"));
+  ASSERT_TRUE(PumpUntil([&] { return waiting() == 11u; })) << "a figure from before the arrival";
+  ASSERT_EQ(ws.recv(s, buf, 10, 0), 10);
+  EXPECT_EQ(waiting(), 1u);
+  ASSERT_EQ(ws.recv(s, buf, sizeof buf, 0), 1);
+  EXPECT_EQ(waiting(), 0u);
+
+  // Data, then the end of stream: the end is no byte to read.
+  ASSERT_TRUE(peer::SendAll(server, "pq"));
+  peer::ShutdownWrite(server);
+  ASSERT_TRUE(PumpUntil([&] { return Has(s, FD_CLOSE); }));
+  EXPECT_EQ(waiting(), 2u);
+  ASSERT_EQ(ws.recv(s, buf, 1, 0), 1);
+  EXPECT_EQ(waiting(), 1u);
+  ASSERT_EQ(ws.recv(s, buf, sizeof buf, 0), 1);
+  EXPECT_EQ(waiting(), 0u);
+  EXPECT_EQ(ws.recv(s, buf, sizeof buf, 0), 0);
+  ws.closesocket(s);
+  peer::Close(server);
+  peer::Close(listener);
+}
+
 TEST_F(TcpTest, WouldBlockSendBringsFdWriteOnceSpaceReturns) {
   int port = 0;
   const int listener = peer::Listen(&port);
