@@ -18,6 +18,9 @@ struct ReadCase {
   std::string expected;
 };
 
+// A case prints as its name; gtest would otherwise dump its bytes.
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+
 class IniRead : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(IniRead, ReturnsValueOrDefault) {
@@ -60,6 +63,8 @@ struct WriteCase {
   const char* value;
   std::string after;
 };
+
+void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
 
 class IniWrite : public ::testing::TestWithParam<WriteCase> {};
 
