@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(IniFile, MissingFileGivesDefault) {
   TIniFile ini("/nonexistent-folder/s.ini");
-  EXPECT_EQ(ini.ReadString("Settings", "HostName", "192.168.0.1"), "192.168.0.1");
+  EXPECT_EQ(ini.ReadString("Settings", "HostName", "127.0.0.1"), "127.0.0.1");
 }
 
 struct WriteCase {

@@ -295,7 +295,7 @@ TEST_F(TcpTest, ErrorValueIsPerThreadAndStartupIsCounted) {
 
 TEST_F(TcpTest, ConversionsAndDatabase) {
   EXPECT_EQ(ws.inet_addr("127.0.0.1"), htonl(0x7F000001));
-  EXPECT_EQ(ws.inet_addr("10.1.2.3"), htonl(0x0A010203));
+  EXPECT_EQ(ws.inet_addr("127.1.2.3"), htonl(0x7F010203));
   EXPECT_EQ(ws.inet_addr("tervane"), INADDR_NONE);
   EXPECT_EQ(ws.inet_addr("1.2.3.4.5"), INADDR_NONE);
   EXPECT_EQ(ws.inet_addr("300.1.1.1"), INADDR_NONE);

@@ -91,7 +91,7 @@ TEST(Connect, RefusalsOfConnectAndSettersWhileInUse) {
   // With OnError assigned the same refusal is a normal return.
   int errors = 0;
   s.OnError = [&](TObject*) { ++errors; };
-  s.SetAddr("10.0.0.1");
+  s.SetAddr("127.0.0.3");
   EXPECT_EQ(errors, 1);
   EXPECT_EQ(s.Addr(), "127.0.0.1");
 

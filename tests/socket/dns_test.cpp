@@ -40,15 +40,15 @@ TEST(Dns, AnswersFromHostsFileSeamAndDottedText) {
   EXPECT_EQ(l.done, std::vector<int>{0});
   EXPECT_EQ(l.s.DnsResult(), "127.0.0.1");
 
-  hosts.Set("three.tervane.test", "10.0.0.3,10.0.0.1,10.0.0.2");
+  hosts.Set("three.tervane.test", "127.0.0.3,127.0.0.4,127.0.0.2");
   l.done.clear();
   l.s.DnsLookup("three.tervane.test");
   l.Wait();
-  EXPECT_EQ(l.List(), (std::vector<std::string>{"10.0.0.3", "10.0.0.1", "10.0.0.2"}));
-  EXPECT_EQ(l.s.DnsResult(), "10.0.0.3");
+  EXPECT_EQ(l.List(), (std::vector<std::string>{"127.0.0.3", "127.0.0.4", "127.0.0.2"}));
+  EXPECT_EQ(l.s.DnsResult(), "127.0.0.3");
 
   l.done.clear();
-  l.s.ReverseDnsLookup("10.0.0.1");
+  l.s.ReverseDnsLookup("127.0.0.4");
   l.Wait();
   EXPECT_EQ(l.done, std::vector<int>{0});
   EXPECT_EQ(l.s.DnsResult(), "three.tervane.test");
@@ -69,7 +69,7 @@ TEST(Dns, AnswerTooLargeForTheReplyAreaFails) {
   std::string many;
   for (int i = 0; i < 200; ++i) {
     if (i) many += ',';
-    many += "10.9.";
+    many += "127.9.";
     many += std::to_string(i);
     many += ".1";
   }
@@ -94,14 +94,14 @@ TEST(Dns, CancelReplaceStaleAndForgedReplies) {
   EXPECT_EQ(l.done, std::vector<int>{10004});  // and no reply after it
 
   // A second look-up replaces the first without an event for the first.
-  hosts.Set("one.tervane.test", "10.0.0.9");
+  hosts.Set("one.tervane.test", "127.0.0.9");
   l.done.clear();
   l.s.DnsLookup("localhost");
   l.s.DnsLookup("one.tervane.test");
   l.Wait();
   Settle();
   EXPECT_EQ(l.done, std::vector<int>{0});
-  EXPECT_EQ(l.s.DnsResult(), "10.0.0.9");
+  EXPECT_EQ(l.s.DnsResult(), "127.0.0.9");
 
   // Replies that do not carry the pending request's handle are dropped.
   l.done.clear();
@@ -111,7 +111,7 @@ TEST(Dns, CancelReplaceStaleAndForgedReplies) {
   l.Wait();
   Settle();
   EXPECT_EQ(l.done, std::vector<int>{0});
-  EXPECT_EQ(l.s.DnsResult(), "10.0.0.9");
+  EXPECT_EQ(l.s.DnsResult(), "127.0.0.9");
 }
 
 TEST(Dns, RefusedArgumentsReportThenEndTheLookup) {

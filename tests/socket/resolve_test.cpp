@@ -27,8 +27,8 @@ TEST(ParseDecimal, StopsAtFirstNonDigitAndWrapsSilently) {
 }
 
 TEST(ResolveHost, DottedTextIsConvertedLocally) {
-  EXPECT_EQ(WSocketResolveHost("192.168.1.1"), Dotted(192, 168, 1, 1));
-  EXPECT_EQ(WSocketResolveHost(" 192.168.1.1 "), Dotted(192, 168, 1, 1));
+  EXPECT_EQ(WSocketResolveHost("127.1.1.1"), Dotted(127, 1, 1, 1));
+  EXPECT_EQ(WSocketResolveHost(" 127.1.1.1 "), Dotted(127, 1, 1, 1));
   EXPECT_EQ(WSocketResolveHost("255.255.255.255"), 0xFFFFFFFFu);
   EXPECT_EQ(WSocketResolveHost("localhost"), Dotted(127, 0, 0, 1));
 }
@@ -45,11 +45,11 @@ void HostsSet(const char* name, const char* addrs) {
 }
 
 TEST(ResolveHost, TextsThatAreNotDottedGoToTheNameLookup) {
-  HostsSet("1.2.3", "10.1.2.3");
+  HostsSet("1.2.3", "127.1.2.3");
   HostsSet("1.2.3.256", "");
-  HostsSet("multi.test", "10.0.0.7,10.0.0.8");
-  EXPECT_EQ(WSocketResolveHost("1.2.3"), Dotted(10, 1, 2, 3));
-  EXPECT_EQ(WSocketResolveHost(" multi.test "), Dotted(10, 0, 0, 7));  // the first address
+  HostsSet("multi.test", "127.0.0.7,127.0.0.8");
+  EXPECT_EQ(WSocketResolveHost("1.2.3"), Dotted(127, 1, 2, 3));
+  EXPECT_EQ(WSocketResolveHost(" multi.test "), Dotted(127, 0, 0, 7));  // the first address
   std::string m = MessageOf([] { WSocketResolveHost("1.2.3.256"); });
   EXPECT_EQ(m, "WSocketResolveHost: Cannot convert host address '1.2.3.256', Error #11001");
 }
