@@ -90,7 +90,7 @@ class LoopTest : public ::testing::Test {
     return CreateWindowExA(WS_EX_TOOLWINDOW, kClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                            GetModuleHandleA(nullptr), nullptr);
   }
-  static bool BackendReadable() { return peer::Readable(tervane::LoopBackendFd(), 0); }
+  static bool BackendReadable() { return peer::WaitReadable(tervane::LoopBackendFd(), 0); }
 
   int windowsBefore_ = 0;
 };
@@ -191,7 +191,7 @@ TEST_F(LoopTest, AFloodFromAnotherThreadIsDeliveredWithoutALostWakeUp) {
     gSeen.clear();
     poster = std::thread(flood);
     while (gSeen.size() < static_cast<std::size_t>(kPosts)) {
-      peer::Readable(tervane::LoopBackendFd(), -1);
+      peer::WaitReadable(tervane::LoopBackendFd(), -1);
       tervane::DispatchPending();
     }
     poster.join();

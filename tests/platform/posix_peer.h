@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "common/host_peer.h"
+
 namespace peer {
 
 // A listening TCP socket on 127.0.0.1, port chosen by the kernel.
@@ -14,9 +16,6 @@ int Listen(int* port);
 int Accept(int listener);
 // Blocking connect to 127.0.0.1:port; -1 on failure.
 int Connect(int port);
-// A loopback port with nothing listening on it.
-int RefusingPort();
-bool SendAll(int fd, const std::string& data);
 // Read until `count` bytes arrived or the peer closed (two seconds at most).
 std::string ReadExactly(int fd, std::size_t count);
 // Read until EOF or error (two seconds at most); `reset` tells whether the
@@ -30,10 +29,5 @@ void Close(int fd);
 int Udp(int* port);
 bool SendTo(int fd, int port, const std::string& data);
 std::string RecvFrom(int fd, int* fromPort);
-// Wait up to two seconds for the backend descriptor to become readable
-// (timeoutMs 0: just look).
-bool Readable(int fd, int timeoutMs);
-// Milliseconds on a monotonic clock, for watchdogs.
-long long NowMs();
 
 }  // namespace peer

@@ -162,7 +162,7 @@ TEST_F(FaultTest, RecordedConnectSendsNothing) {
             "127.0.0.1:" + std::to_string(port));
   Settle();
   EXPECT_TRUE(NotesFor(s).empty());
-  EXPECT_FALSE(peer::Readable(listener, 0)) << "a connection reached the listener";
+  EXPECT_FALSE(peer::WaitReadable(listener, 0)) << "a connection reached the listener";
   char small[5];
   EXPECT_EQ(WsFaultLastConnect(small, sizeof small), len);
   EXPECT_STREQ(small, "127.");

@@ -82,7 +82,7 @@ class WsockTest : public ::testing::Test {
       tervane::DispatchPending();
       if (done()) return true;
       if (peer::NowMs() > deadline) return false;
-      peer::Readable(tervane::LoopBackendFd(), 20);
+      peer::WaitReadable(tervane::LoopBackendFd(), 20);
     }
   }
   // Dispatch what is ready now and what arrives within a short grace time:
@@ -91,7 +91,7 @@ class WsockTest : public ::testing::Test {
     const long long until = peer::NowMs() + 100;
     while (peer::NowMs() < until) {
       tervane::DispatchPending();
-      peer::Readable(tervane::LoopBackendFd(), 10);
+      peer::WaitReadable(tervane::LoopBackendFd(), 10);
     }
     tervane::DispatchPending();
   }

@@ -34,7 +34,7 @@ TEST(Connect, RefusedCarriesCodeOnConnectedThenClosesWithZero) {
   TWSocket s(nullptr);
   rec.Attach(s);
   s.SetAddr("127.0.0.1");
-  s.SetPort(std::to_string(peer::ClosedPort()));
+  s.SetPort(std::to_string(peer::RefusingPort()));
   s.Connect();
   RunUntil([&] { return rec.Has("Closed(0)"); });
   Settle();

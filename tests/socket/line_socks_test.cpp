@@ -19,11 +19,11 @@ struct LineProbe : SocksProbe {
 };
 
 TEST(LineSocks, LinesThroughARealSocksServer) {
-  const int Port = FreePort();
-  ASSERT_TRUE(Executable("/usr/bin/microsocks")) << "scripts/ensure-deps.sh test";
+  const int Port = peer::FreePort();
+  ASSERT_TRUE(peer::FileIsExecutable("/usr/bin/microsocks")) << "scripts/ensure-deps.sh test";
   ServerProcess Server({"/usr/bin/microsocks", "-i", "127.0.0.1", "-p", std::to_string(Port)});
   ASSERT_TRUE(Server.Started());
-  ASSERT_TRUE(WaitAccepting(Port));
+  ASSERT_TRUE(peer::WaitListening(Port, 5000));
   EchoServer Echo;
   LineProbe P;
   P.Aim(Port, "5", "127.0.0.1", Echo.Port());

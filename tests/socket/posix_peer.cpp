@@ -1,6 +1,8 @@
 // POSIX side of the socket tests: listeners and peers on loopback.
 #include "posix_peer.h"
 
+#include "common/host_socket.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -14,32 +16,11 @@ namespace peer {
 
 const int kConnReset = ECONNRESET;
 
-bool WaitReadable(int fd, int limitMs) {
-  pollfd p{fd, POLLIN, 0};
-  return ::poll(&p, 1, limitMs) == 1;
-}
-
-namespace {
-sockaddr_in Loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  return a;
-}
-int BoundPort(int fd) {
-  sockaddr_in a{};
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  return ntohs(a.sin_port);
-}
-}  // namespace
-
 Listener::Listener() {
   fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
   int on = 1;
   ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in a = Loopback(0);
+  sockaddr_in a = LoopbackAddress(0);
   ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
   ::listen(fd_, 16);
   port_ = BoundPort(fd_);
@@ -57,31 +38,12 @@ int Listener::Accept(int limitMs) {
   return c;
 }
 
-int ClosedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a = Loopback(0);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  int port = BoundPort(fd);
-  ::close(fd);
-  return port;
-}
-
 int UdpSocket(int& port) {
   int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a = Loopback(0);
+  sockaddr_in a = LoopbackAddress(0);
   ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
   port = BoundPort(fd);
   return fd;
-}
-
-bool SendAll(int fd, const std::string& data) {
-  std::size_t off = 0;
-  while (off < data.size()) {
-    ssize_t n = ::send(fd, data.data() + off, data.size() - off, MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    off += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 std::string Read(int fd, std::size_t want, int limitMs) {

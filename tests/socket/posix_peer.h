@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace peer {
+#include "common/host_peer.h"
 
-// Waits until `fd` is readable; false after `limitMs`.
-bool WaitReadable(int fd, int limitMs);
+namespace peer {
 
 // A TCP listener on 127.0.0.1, port chosen by the kernel.
 class Listener {
@@ -30,12 +29,8 @@ class Listener {
   std::vector<int> peers_;
 };
 
-// A loopback port with nothing listening on it.
-int ClosedPort();
 // A UDP socket bound to 127.0.0.1; its port through `port`.
 int UdpSocket(int& port);
-// Everything of `data`; false on error.
-bool SendAll(int fd, const std::string& data);
 // Reads until `want` bytes came, the peer closed, or the limit passed.
 std::string Read(int fd, std::size_t want, int limitMs = 5000);
 // Appends whatever is waiting, without waiting; false once the peer closed.

@@ -26,7 +26,7 @@ inline bool RunUntil(const std::function<bool()>& Done) {
     if (std::chrono::steady_clock::now() >= Deadline) return false;
     tervane::DispatchPending();
     if (Done()) break;
-    WaitReadable(LoopFd, 20);
+    peer::WaitReadable(LoopFd, 20);
   }
   return true;
 }
@@ -37,7 +37,7 @@ inline void RunFor(int Ms) {
   const int LoopFd = tervane::LoopBackendFd();
   while (std::chrono::steady_clock::now() < End) {
     tervane::DispatchPending();
-    WaitReadable(LoopFd, 10);
+    peer::WaitReadable(LoopFd, 10);
   }
 }
 

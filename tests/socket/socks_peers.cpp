@@ -2,6 +2,8 @@
 // processes.
 #include "socks_peers.h"
 
+#include "common/host_socket.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -16,8 +18,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -25,22 +25,17 @@ extern char** environ;
 
 namespace socks_peer {
 
-namespace {
+using peer::SendAll;
+using peer::WaitReadable;
 
-sockaddr_in Loopback(int Port) {
-  sockaddr_in A{};
-  A.sin_family = AF_INET;
-  A.sin_port = htons(static_cast<uint16_t>(Port));
-  A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return A;
-}
+namespace {
 
 // A listening socket on 127.0.0.1 with a port of the system's choice.
 int ListenLoopback(int& Port) {
   const int Fd = ::socket(AF_INET, SOCK_STREAM, 0);
   int One = 1;
   ::setsockopt(Fd, SOL_SOCKET, SO_REUSEADDR, &One, sizeof One);
-  sockaddr_in A = Loopback(0);
+  sockaddr_in A = peer::LoopbackAddress(0);
   ::bind(Fd, reinterpret_cast<sockaddr*>(&A), sizeof A);
   ::listen(Fd, 8);
   socklen_t Len = sizeof A;
@@ -49,56 +44,7 @@ int ListenLoopback(int& Port) {
   return Fd;
 }
 
-bool WriteAll(int Fd, const std::string& S) {
-  std::size_t Done = 0;
-  while (Done < S.size()) {
-    const ssize_t N = ::send(Fd, S.data() + Done, S.size() - Done, MSG_NOSIGNAL);
-    if (N <= 0) return false;
-    Done += static_cast<std::size_t>(N);
-  }
-  return true;
-}
-
 }  // namespace
-
-bool WaitReadable(int Fd, int Ms) {
-  pollfd P{Fd, POLLIN, 0};
-  return ::poll(&P, 1, Ms) > 0;
-}
-
-int FreePort() {
-  int Port = 0;
-  ::close(ListenLoopback(Port));
-  return Port;
-}
-
-bool WaitAccepting(int Port) {
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (std::chrono::steady_clock::now() < Deadline) {
-    const int Fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in A = Loopback(Port);
-    const bool Ok = ::connect(Fd, reinterpret_cast<sockaddr*>(&A), sizeof A) == 0;
-    ::close(Fd);
-    if (Ok) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
-}
-
-std::string TempDir() {
-  char Templ[] = "/tmp/tervane-socks-XXXXXX";
-  const char* Dir = ::mkdtemp(Templ);
-  return Dir ? std::string(Dir) : std::string("/tmp");
-}
-
-void WriteFile(const std::string& Path, const std::string& Text) { std::ofstream(Path) << Text; }
-
-void RemoveTree(const std::string& Path) {
-  std::error_code Ignored;
-  std::filesystem::remove_all(Path, Ignored);
-}
-
-bool Executable(const std::string& Path) { return ::access(Path.c_str(), X_OK) == 0; }
 
 bool RunningAsRoot() { return ::geteuid() == 0; }
 
@@ -116,7 +62,7 @@ struct EchoServer::TImpl {
     while (!Stop) {
       if (!WaitReadable(Fd, 50)) continue;
       const ssize_t N = ::recv(Fd, Buf, sizeof Buf, 0);
-      if (N <= 0 || !WriteAll(Fd, std::string(Buf, static_cast<std::size_t>(N)))) break;
+      if (N <= 0 || !SendAll(Fd, std::string(Buf, static_cast<std::size_t>(N)))) break;
     }
     ::close(Fd);
   }
@@ -192,11 +138,11 @@ struct ScriptedServer::TImpl {
       case Step::kExpect:
         return ReadExact(Fd, S.Count);
       case Step::kSend:
-        return WriteAll(Fd, S.Bytes);
+        return SendAll(Fd, S.Bytes);
       case Step::kSendBytewise:
         // Separate segments: the client must cope with a reply in pieces.
         for (char C : S.Bytes) {
-          if (!WriteAll(Fd, std::string(1, C))) return false;
+          if (!SendAll(Fd, std::string(1, C))) return false;
           std::this_thread::sleep_for(std::chrono::milliseconds(15));
         }
         return true;
@@ -207,7 +153,7 @@ struct ScriptedServer::TImpl {
           const ssize_t N = ::recv(Fd, Buf, sizeof Buf, 0);
           if (N <= 0) break;
           Keep(Buf, static_cast<std::size_t>(N));
-          WriteAll(Fd, std::string(Buf, static_cast<std::size_t>(N)));
+          SendAll(Fd, std::string(Buf, static_cast<std::size_t>(N)));
         }
         return false;
       }

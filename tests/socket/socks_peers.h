@@ -10,18 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "common/host_peer.h"
+
 namespace socks_peer {
 
-bool WaitReadable(int Fd, int Ms);
-// A port that nothing listens on right now.
-int FreePort();
-// True once something accepts connections on 127.0.0.1:Port (5 s at most).
-bool WaitAccepting(int Port);
-// A folder of the test's own for configuration and log files.
-std::string TempDir();
-void WriteFile(const std::string& Path, const std::string& Text);
-void RemoveTree(const std::string& Path);
-bool Executable(const std::string& Path);
 bool RunningAsRoot();
 
 // Echoes every connection back to its sender until the sender closes.

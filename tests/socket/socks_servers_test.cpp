@@ -24,7 +24,7 @@ void PrintTo(const RealCase& Case, std::ostream* Os) { *Os << Case.Name; }
 // One server process on a free port of 127.0.0.1, ready to accept.
 class RealServer {
  public:
-  explicit RealServer(TServer Kind) : Port(FreePort()) {
+  explicit RealServer(TServer Kind) : Port(peer::FreePort()) {
     const std::string P = std::to_string(Port);
     switch (Kind) {
       case TServer::kMicrosocks:
@@ -34,7 +34,7 @@ class RealServer {
         Start({"/usr/bin/microsocks", "-i", "127.0.0.1", "-p", P, "-u", "tv", "-P", "s3cret"});
         break;
       case TServer::kDante: {
-        Dir = TempDir();
+        Dir = peer::MakeTempDir();
         std::string Conf = "logoutput: " + Dir + "/danted.log\n"
                            "internal: 127.0.0.1 port = " + P + "\n"
                            "external: 127.0.0.1\n"
@@ -43,7 +43,7 @@ class RealServer {
         if (RunningAsRoot()) Conf += "user.privileged: root\nuser.unprivileged: nobody\n";
         Conf += "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
                 "socks pass { from: 127.0.0.0/8 to: 0.0.0.0/0 log: connect error }\n";
-        WriteFile(Dir + "/danted.conf", Conf);
+        peer::WriteFile(Dir + "/danted.conf", Conf);
         Start({"/usr/sbin/danted", "-f", Dir + "/danted.conf", "-p", Dir + "/danted.pid"});
         break;
       }
@@ -51,17 +51,18 @@ class RealServer {
   }
   ~RealServer() {
     Process.reset();  // the server first, then its files
-    if (!Dir.empty()) RemoveTree(Dir);
+    if (!Dir.empty()) peer::RemoveTree(Dir);
   }
   int Port;
   bool Ready = false;
 
  private:
   void Start(const std::vector<std::string>& Argv) {
-    ASSERT_TRUE(Executable(Argv[0])) << Argv[0] << " is missing (scripts/ensure-deps.sh test)";
+    ASSERT_TRUE(peer::FileIsExecutable(Argv[0]))
+        << Argv[0] << " is missing (scripts/ensure-deps.sh test)";
     Process = std::make_unique<ServerProcess>(Argv);
     ASSERT_TRUE(Process->Started());
-    Ready = WaitAccepting(Port);
+    Ready = peer::WaitListening(Port, 5000);
   }
   std::string Dir;
   std::unique_ptr<ServerProcess> Process;
@@ -106,7 +107,7 @@ TEST_P(SocksRealServer, CarriesDataBothWays) {
 
 TEST_P(SocksRealServer, RefusedDestination) {
   SocksProbe P;
-  Aim(P, FreePort());
+  Aim(P, peer::FreePort());
   P.Socket.Connect();
   ASSERT_TRUE(RunUntil([&] { return P.Closed; }));
   const int Expected = GetParam().Level[0] == '4' ? 20016 : 20008;

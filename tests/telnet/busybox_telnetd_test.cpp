@@ -27,7 +27,7 @@ class TnBusyboxTelnetd : public TnSessionTest {
     dir = peer::MakeTempDir();
     peer::WriteFile(dir + "/login", kLoginScript, true);
     peer::WriteFile(dir + "/issue", "", false);
-    port = peer::UnusedPort();
+    port = peer::FreePort();
     daemon = peer::Spawn({kBusybox, "telnetd", "-F", "-K", "-b", "127.0.0.1", "-p",
                           std::to_string(port), "-l", dir + "/login", "-f", dir + "/issue"});
   }

@@ -1,6 +1,8 @@
 // POSIX side of the tests' telnet peers (see loopback_peer.h).
 #include "loopback_peer.h"
 
+#include "common/host_socket.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -8,7 +10,6 @@
 #include <signal.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,26 +17,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 namespace peer {
 
 namespace {
 
-sockaddr_in Loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<std::uint16_t>(port));
-  return a;
-}
-
 int ListenOn(int& port) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) throw std::runtime_error("socket failed");
-  sockaddr_in a = Loopback(0);
+  sockaddr_in a = LoopbackAddress(0);
   socklen_t len = sizeof a;
   if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 4) != 0 ||
       getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
@@ -120,7 +111,7 @@ void RecordingRelay::Step() {
   if (!FFront.TryAccept()) return;
   if (FBack < 0) {
     FBack = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a = Loopback(FTargetPort);
+    sockaddr_in a = LoopbackAddress(FTargetPort);
     if (connect(FBack, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
       throw std::runtime_error("relay: cannot reach the server");
     fcntl(FBack, F_SETFL, O_NONBLOCK);
@@ -152,29 +143,6 @@ void RecordingRelay::Step() {
   }
 }
 
-int UnusedPort() {
-  int port = 0;
-  close(ListenOn(port));
-  return port;
-}
-
-bool WaitListening(int port, int ms) {
-  for (int waited = 0; waited < ms; waited += 20) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a = Loopback(port);
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    close(fd);
-    if (ok) return true;
-    usleep(20000);
-  }
-  return false;
-}
-
-bool WaitReadable(int fd, int ms) {
-  pollfd p{fd, POLLIN, 0};
-  return poll(&p, 1, ms) > 0;
-}
-
 int Spawn(const std::vector<std::string>& argv) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -195,8 +163,6 @@ void Stop(int pid) {
   waitpid(pid, nullptr, 0);
 }
 
-bool FileIsExecutable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
-
 bool OutputHasLine(const std::string& command, const std::string& line) {
   FILE* out = popen(command.c_str(), "r");
   if (out == nullptr) return false;
@@ -209,22 +175,6 @@ bool OutputHasLine(const std::string& command, const std::string& line) {
   }
   pclose(out);
   return found;
-}
-
-std::string MakeTempDir() {
-  char dir[] = "/tmp/tvtelnet.XXXXXX";
-  if (mkdtemp(dir) == nullptr) throw std::runtime_error("mkdtemp failed");
-  return dir;
-}
-
-void WriteFile(const std::string& path, const std::string& text, bool executable) {
-  std::ofstream(path, std::ios::binary) << text;
-  if (executable) chmod(path.c_str(), 0755);
-}
-
-void RemoveTree(const std::string& path) {
-  std::error_code ignored;
-  std::filesystem::remove_all(path, ignored);
 }
 
 int ForkStreamSender(const std::string& block, std::size_t total, int& port) {
@@ -263,7 +213,7 @@ void Reap(int pid) {
 
 std::size_t RawRecvLoop(int port) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a = Loopback(port);
+  sockaddr_in a = LoopbackAddress(port);
   if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
     close(fd);
     return 0;

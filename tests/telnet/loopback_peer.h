@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/host_peer.h"
+
 namespace peer {
 
 // A one-client TCP server on 127.0.0.1 with a port of the system's choice.
@@ -63,24 +65,11 @@ class RecordingRelay {
   std::string FFromClient, FFromServer;
 };
 
-// A port on 127.0.0.1 that nothing listens on (bound, then released).
-int UnusedPort();
-
-// Wait until something accepts connections on 127.0.0.1:port.
-bool WaitListening(int port, int ms);
-
-// Wait until `fd` is readable or `ms` have passed; true when readable.
-bool WaitReadable(int fd, int ms);
-
 // Child processes.
 int Spawn(const std::vector<std::string>& argv);  // pid, or -1
 void Stop(int pid);                                // SIGTERM, then reap
-bool FileIsExecutable(const std::string& path);
 // Runs a shell command; true when its output holds `line` as a whole line.
 bool OutputHasLine(const std::string& command, const std::string& line);
-std::string MakeTempDir();
-void WriteFile(const std::string& path, const std::string& text, bool executable);
-void RemoveTree(const std::string& path);
 
 // For the benchmark: a forked process that accepts one client on a fresh
 // listener and sends it `total` bytes, cycling through `block`, reading and

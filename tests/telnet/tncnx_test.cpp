@@ -114,7 +114,7 @@ TEST_F(TnSessionTest, RemoteCloseIsDisplayedThenReported) {
 TEST_F(TnSessionTest, ConnectFailuresReachTheOwner) {
   // Refused: reported later, through OnSessionConnected.
   cnx->Host = "127.0.0.1";
-  cnx->Port = std::to_string(peer::UnusedPort());
+  cnx->Port = std::to_string(peer::RefusingPort());
   cnx->Connect();
   ASSERT_TRUE(PumpUntil([&] { return connects == 1; }));
   EXPECT_EQ(connectResult, 10061);

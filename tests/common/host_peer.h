@@ -1,0 +1,36 @@
+// What every layer's test peers need from the host itself: waiting on a
+// descriptor, loopback ports, a monotonic clock and scratch files.
+// Declared without any system header, so that test files can include it
+// next to the Win32 names of the layer under test.
+#pragma once
+
+#include <string>
+
+namespace peer {
+
+// Milliseconds on a monotonic clock, for watchdogs and deadlines.
+long long NowMs();
+// Waits until `fd` is readable; false after `limitMs` (-1 waits for ever,
+// 0 only looks).
+bool WaitReadable(int fd, int limitMs);
+
+// A loopback port that nothing uses right now (bound, then released), for
+// a server the test is about to start.
+int FreePort();
+// A loopback port that stays bound and never listens: connections to it
+// are refused, and no other test can start listening on it meanwhile.
+int RefusingPort();
+// True once something accepts connections on 127.0.0.1:port; false after
+// `limitMs`.
+bool WaitListening(int port, int limitMs);
+
+// Writes everything of `data`; false on error.
+bool SendAll(int fd, const std::string& data);
+
+// A fresh folder under /tmp, for configuration files, logs and scripts.
+std::string MakeTempDir();
+void WriteFile(const std::string& path, const std::string& text, bool executable = false);
+void RemoveTree(const std::string& path);
+bool FileIsExecutable(const std::string& path);
+
+}  // namespace peer
