@@ -232,6 +232,12 @@ class TCustomWSocket : public TComponent {
   // type), port, the local port when `WithLocalPort`, address.  A failure is
   // reported as `Context` + ": " + the reason and returns false.
   bool ResolveAssigned(const std::string& Context, bool WithLocalPort);
+  // The common work of SetAddr/SetPort/SetProto: `Property` names the
+  // property in the refusal's text.
+  void AssignText(const std::string& Value, const char* Property, std::string& Text, bool& Assigned,
+                  bool& Resolved);
+  // getpeername into `Sin`; a failure goes to SocketError(`Context`).
+  bool PeerName(sockaddr_in& Sin, const char* Context);
 
   static LRESULT CALLBACK NotifyWndProc(HWND Window, UINT Message, WPARAM WParam,
                                         LPARAM LParam);

@@ -109,30 +109,25 @@ std::string TCustomWSocket::ReceiveStr() {
   return Str;
 }
 
+bool TCustomWSocket::PeerName(sockaddr_in& Sin, const char* Context) {
+  int Len = sizeof(Sin);
+  if (WSocket::getpeername(SocketHandle, reinterpret_cast<sockaddr*>(&Sin), &Len) == 0)
+    return true;
+  SocketError(Context);
+  return false;
+}
+
 std::string TCustomWSocket::GetPeerAddr() {
-  std::string Result = "error";
-  if (FState == wsConnected) {
-    sockaddr_in Sin{};
-    int Len = sizeof(Sin);
-    if (WSocket::getpeername(SocketHandle, reinterpret_cast<sockaddr*>(&Sin), &Len) == 0)
-      Result = DottedText(Sin.sin_addr);
-    else
-      SocketError("GetPeerName");
-  }
-  return Result;
+  sockaddr_in Sin{};
+  if (FState == wsConnected && PeerName(Sin, "GetPeerName")) return DottedText(Sin.sin_addr);
+  return "error";
 }
 
 std::string TCustomWSocket::GetPeerPort() {
-  std::string Result = "error";
-  if (FState == wsConnected) {
-    sockaddr_in Sin{};
-    int Len = sizeof(Sin);
-    if (WSocket::getpeername(SocketHandle, reinterpret_cast<sockaddr*>(&Sin), &Len) == 0)
-      Result = std::to_string(WSocket::ntohs(Sin.sin_port));
-    else
-      SocketError("GetPeerPort");
-  }
-  return Result;
+  sockaddr_in Sin{};
+  if (FState == wsConnected && PeerName(Sin, "GetPeerPort"))
+    return std::to_string(WSocket::ntohs(Sin.sin_port));
+  return "error";
 }
 
 int TCustomWSocket::GetPeerName(sockaddr_in& PeerSin, int& NameLen) {

@@ -541,49 +541,32 @@ int TCustomWSocket::RawReceive(void* Buffer, int BufferSize, int Flags) {
 
 // ---- Setters ----------------------------------------------------------------
 
-void TCustomWSocket::SetAddr(const std::string& Value) {
-  if (AddrAssigned && Value == AddrStr) return;
+void TCustomWSocket::AssignText(const std::string& Value, const char* Property, std::string& Text,
+                                bool& Assigned, bool& Resolved) {
+  if (Assigned && Value == Text) return;
   if (FState != wsClosed) {
-    ReportError("Cannot change Addr if not closed");
+    ReportError(std::string("Cannot change ") + Property + " if not closed");
     return;
   }
-  AddrStr = TrimBlanks(Value);
-  if (AddrStr.empty()) {
-    AddrAssigned = false;
+  Text = TrimBlanks(Value);
+  if (Text.empty()) {
+    Assigned = false;
   } else {
-    AddrResolved = false;
-    AddrAssigned = true;
+    Resolved = false;
+    Assigned = true;
   }
+}
+
+void TCustomWSocket::SetAddr(const std::string& Value) {
+  AssignText(Value, "Addr", AddrStr, AddrAssigned, AddrResolved);
 }
 
 void TCustomWSocket::SetPort(const std::string& Value) {
-  if (PortAssigned && Value == PortStr) return;
-  if (FState != wsClosed) {
-    ReportError("Cannot change Port if not closed");
-    return;
-  }
-  PortStr = TrimBlanks(Value);
-  if (PortStr.empty()) {
-    PortAssigned = false;
-  } else {
-    PortResolved = false;
-    PortAssigned = true;
-  }
+  AssignText(Value, "Port", PortStr, PortAssigned, PortResolved);
 }
 
 void TCustomWSocket::SetProto(const std::string& Value) {
-  if (ProtoAssigned && Value == ProtoStr) return;
-  if (FState != wsClosed) {
-    ReportError("Cannot change Proto if not closed");
-    return;
-  }
-  ProtoStr = TrimBlanks(Value);
-  if (ProtoStr.empty()) {
-    ProtoAssigned = false;
-  } else {
-    ProtoResolved = false;
-    ProtoAssigned = true;
-  }
+  AssignText(Value, "Proto", ProtoStr, ProtoAssigned, ProtoResolved);
 }
 
 // ---- State and events ---------------------------------------------------------
