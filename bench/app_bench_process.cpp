@@ -1,6 +1,8 @@
 // Starts TervaneWinC against the simulator and reads its figures from /proc.
 #include "app_bench_process.h"
 
+#include "router_sim/launch.h"
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,23 +63,9 @@ ProgramFigures MeasureProgram(int idleSeconds) {
   const fs::path log = dir / "router.log";
 
   // The simulator, on a free loopback port.
-  int out[2];
-  if (pipe(out) != 0) return figures;
-  const pid_t sim = fork();
-  if (sim == 0) {
-    dup2(out[1], 1);
-    close(out[0]);
-    close(out[1]);
-    const std::string exe = (bin / "tervane_router_sim").string();
-    execl(exe.c_str(), exe.c_str(), "--port", "0", "--log", log.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  std::string line;
-  char c;
-  while (read(out[0], &c, 1) == 1 && c != '\n') line.push_back(c);
-  close(out[0]);
-  const int port = line.rfind("PORT ", 0) == 0 ? std::atoi(line.c_str() + 5) : 0;
+  router_sim::Process sim =
+      router_sim::Start((bin / "tervane_router_sim").string(), {"--log", log.string()});
+  const int port = sim.port;
 
   // A private copy of the program, so that its settings file (named after
   // it, beside it) is ours; its libraries are found beside it.
@@ -120,8 +108,7 @@ ProgramFigures MeasureProgram(int idleSeconds) {
     kill(program, SIGTERM);
     waitpid(program, nullptr, 0);
   }
-  kill(sim, SIGTERM);
-  waitpid(sim, nullptr, 0);
+  router_sim::Stop(sim);
   std::error_code ec;
   fs::remove_all(dir, ec);
   return figures;

@@ -24,6 +24,7 @@
 
 #include "loop_bridge.h"
 #include "message_boxes.h"
+#include "router_sim/launch.h"
 
 namespace apptest {
 
@@ -108,37 +109,16 @@ class RouterSim {
  public:
   explicit RouterSim(const std::string& logFile, const std::string& user = "admin",
                      const std::string& password = "secret")
-      : log(logFile) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    pid = fork();
-    if (pid == 0) {
-      dup2(out[1], 1);
-      close(out[0]);
-      close(out[1]);
-      std::string exe = tervane::ExecutableDir() + "tervane_router_sim";
-      execl(exe.c_str(), exe.c_str(), "--port", "0", "--user", user.c_str(), "--password",
-            password.c_str(), "--log", logFile.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(out[1]);
-    std::string line;
-    char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n') line.push_back(c);
-    close(out[0]);
-    if (line.rfind("PORT ", 0) == 0) port = std::atoi(line.c_str() + 5);
-  }
-  ~RouterSim() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-  }
+      : log(logFile),
+        process(router_sim::Start(tervane::ExecutableDir() + "tervane_router_sim",
+                                  {"--user", user, "--password", password, "--log", logFile})),
+        port(process.port) {}
+  ~RouterSim() { router_sim::Stop(process); }
   std::string Log() const { return ReadFile(log); }
 
-  pid_t pid = -1;
-  int port = 0;
   std::string log;
+  router_sim::Process process;
+  int port;
 };
 
 }  // namespace apptest
