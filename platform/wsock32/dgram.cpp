@@ -8,9 +8,7 @@ using ws::SOCKET;
 
 WS_EXPORT(int, sendto)(SOCKET s, const char* buf, int len, int flags, const wsabi::sockaddr* to,
                        int toLen) {
-  if (auto hit = ws::CheckFault("sendto"); hit.fail) return FailWsa(hit.code);
-  if (!ws::Started()) return wsabi::kSocketError;
-  auto sock = ws::Lookup(s);
+  auto sock = ws::EnterSocketCall("sendto", s);
   if (!sock) return wsabi::kSocketError;
   if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
   int hostFlags = MSG_NOSIGNAL;
@@ -30,9 +28,7 @@ WS_EXPORT(int, sendto)(SOCKET s, const char* buf, int len, int flags, const wsab
 
 WS_EXPORT(int, recvfrom)(SOCKET s, char* buf, int len, int flags, wsabi::sockaddr* from,
                          int* fromLen) {
-  if (auto hit = ws::CheckFault("recvfrom"); hit.fail) return FailWsa(hit.code);
-  if (!ws::Started()) return wsabi::kSocketError;
-  auto sock = ws::Lookup(s);
+  auto sock = ws::EnterSocketCall("recvfrom", s);
   if (!sock) return wsabi::kSocketError;
   if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
   if (from && (!fromLen || *fromLen < static_cast<int>(sizeof(wsabi::sockaddr_in))))

@@ -8,9 +8,7 @@ using ws::FailWsa;
 using ws::SOCKET;
 
 WS_EXPORT(int, bind)(SOCKET s, const wsabi::sockaddr* name, int nameLen) {
-  if (auto hit = ws::CheckFault("bind"); hit.fail) return FailWsa(hit.code);
-  if (!ws::Started()) return wsabi::kSocketError;
-  auto sock = ws::Lookup(s);
+  auto sock = ws::EnterSocketCall("bind", s);
   if (!sock) return wsabi::kSocketError;
   sockaddr_in sin;
   if (int code = ws::ToPosix(name, nameLen, &sin)) return FailWsa(code);
@@ -20,9 +18,7 @@ WS_EXPORT(int, bind)(SOCKET s, const wsabi::sockaddr* name, int nameLen) {
 }
 
 WS_EXPORT(int, listen)(SOCKET s, int backlog) {
-  if (auto hit = ws::CheckFault("listen"); hit.fail) return FailWsa(hit.code);
-  if (!ws::Started()) return wsabi::kSocketError;
-  auto sock = ws::Lookup(s);
+  auto sock = ws::EnterSocketCall("listen", s);
   if (!sock) return wsabi::kSocketError;
   if (sock->type != wsabi::kSockStream) return FailWsa(10045);  // WSAEOPNOTSUPP
   if (sock->connected || sock->connecting) return FailWsa(10056);  // WSAEISCONN
@@ -33,12 +29,7 @@ WS_EXPORT(int, listen)(SOCKET s, int backlog) {
 }
 
 WS_EXPORT(SOCKET, accept)(SOCKET s, wsabi::sockaddr* addr, int* addrLen) {
-  if (auto hit = ws::CheckFault("accept"); hit.fail) {
-    ws::SetError(hit.code);
-    return wsabi::kInvalidSocket;
-  }
-  if (!ws::Started()) return wsabi::kInvalidSocket;
-  auto sock = ws::Lookup(s);
+  auto sock = ws::EnterSocketCall("accept", s);
   if (!sock) return wsabi::kInvalidSocket;
   if (!sock->listening) {
     ws::SetError(ws::kEinval);
@@ -71,9 +62,7 @@ namespace {
 using NameFn = int (*)(int, ::sockaddr*, socklen_t*);
 
 int QueryName(const char* function, NameFn fn, SOCKET s, wsabi::sockaddr* name, int* nameLen) {
-  if (auto hit = ws::CheckFault(function); hit.fail) return FailWsa(hit.code);
-  if (!ws::Started()) return wsabi::kSocketError;
-  auto sock = ws::Lookup(s);
+  auto sock = ws::EnterSocketCall(function, s);
   if (!sock) return wsabi::kSocketError;
   if (!name || !nameLen) return FailWsa(ws::kEfault);
   sockaddr_in sin{};

@@ -115,9 +115,7 @@ WS_EXPORT(SOCKET, socket)(int af, int type, int protocol) {
 }
 
 WS_EXPORT(int, closesocket)(SOCKET s) {
-  if (auto hit = ws::CheckFault("closesocket"); hit.fail) return FailWsa(hit.code);
-  if (!ws::Started()) return wsabi::kSocketError;
-  auto sock = ws::Lookup(s);
+  auto sock = ws::EnterSocketCall("closesocket", s);
   if (!sock) return wsabi::kSocketError;
   // A refused release leaves the socket open, as WinSock does.
   if (int code = ws::FaultCloseError()) return FailWsa(code);
@@ -128,9 +126,7 @@ WS_EXPORT(int, closesocket)(SOCKET s) {
 }
 
 WS_EXPORT(int, shutdown)(SOCKET s, int how) {
-  if (auto hit = ws::CheckFault("shutdown"); hit.fail) return FailWsa(hit.code);
-  if (!ws::Started()) return wsabi::kSocketError;
-  auto sock = ws::Lookup(s);
+  auto sock = ws::EnterSocketCall("shutdown", s);
   if (!sock) return wsabi::kSocketError;
   if (how < 0 || how > 2) return FailWsa(ws::kEinval);
   // SD_RECEIVE, SD_SEND, SD_BOTH have the host's SHUT_* values.
@@ -141,9 +137,7 @@ WS_EXPORT(int, shutdown)(SOCKET s, int how) {
 }
 
 WS_EXPORT(int, setsockopt)(SOCKET s, int level, int optName, const char* optVal, int optLen) {
-  if (auto hit = ws::CheckFault("setsockopt"); hit.fail) return FailWsa(hit.code);
-  if (!ws::Started()) return wsabi::kSocketError;
-  auto sock = ws::Lookup(s);
+  auto sock = ws::EnterSocketCall("setsockopt", s);
   if (!sock) return wsabi::kSocketError;
   int hostLevel = 0;
   int hostOpt = 0;
@@ -192,9 +186,7 @@ WS_EXPORT(int, setsockopt)(SOCKET s, int level, int optName, const char* optVal,
 }
 
 WS_EXPORT(int, ioctlsocket)(SOCKET s, long cmd, wsabi::u_long* argp) {
-  if (auto hit = ws::CheckFault("ioctlsocket"); hit.fail) return FailWsa(hit.code);
-  if (!ws::Started()) return wsabi::kSocketError;
-  auto sock = ws::Lookup(s);
+  auto sock = ws::EnterSocketCall("ioctlsocket", s);
   if (!sock) return wsabi::kSocketError;
   if (!argp) return FailWsa(ws::kEfault);
   if (cmd == wsabi::kFionread) {
@@ -225,9 +217,7 @@ WS_EXPORT(int, ioctlsocket)(SOCKET s, long cmd, wsabi::u_long* argp) {
 }
 
 WS_EXPORT(int, WSAAsyncSelect)(SOCKET s, HWND__* window, unsigned int message, long events) {
-  if (auto hit = ws::CheckFault("WSAAsyncSelect"); hit.fail) return FailWsa(hit.code);
-  if (!ws::Started()) return wsabi::kSocketError;
-  auto sock = ws::Lookup(s);
+  auto sock = ws::EnterSocketCall("WSAAsyncSelect", s);
   if (!sock) return wsabi::kSocketError;
   if (events != 0 && window == nullptr) return FailWsa(ws::kEinval);
   if (!SetNonBlocking(sock->fd, true)) return ws::Fail(errno);

@@ -77,9 +77,7 @@ int SendFailed(Sock& s, int err) {
 }  // namespace ws
 
 WS_EXPORT(int, connect)(SOCKET s, const wsabi::sockaddr* name, int nameLen) {
-  if (auto hit = ws::CheckFault("connect"); hit.fail) return FailWsa(hit.code);
-  if (!ws::Started()) return wsabi::kSocketError;
-  auto sock = ws::Lookup(s);
+  auto sock = ws::EnterSocketCall("connect", s);
   if (!sock) return wsabi::kSocketError;
   sockaddr_in sin;
   if (int code = ws::ToPosix(name, nameLen, &sin)) return FailWsa(code);
@@ -127,9 +125,7 @@ WS_EXPORT(int, connect)(SOCKET s, const wsabi::sockaddr* name, int nameLen) {
 }
 
 WS_EXPORT(int, send)(SOCKET s, const char* buf, int len, int flags) {
-  if (auto hit = ws::CheckFault("send"); hit.fail) return FailWsa(hit.code);
-  if (!ws::Started()) return wsabi::kSocketError;
-  auto sock = ws::Lookup(s);
+  auto sock = ws::EnterSocketCall("send", s);
   if (!sock) return wsabi::kSocketError;
   if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
   if (ws::FaultsActive()) {
@@ -146,9 +142,7 @@ WS_EXPORT(int, send)(SOCKET s, const char* buf, int len, int flags) {
 }
 
 WS_EXPORT(int, recv)(SOCKET s, char* buf, int len, int flags) {
-  if (auto hit = ws::CheckFault("recv"); hit.fail) return FailWsa(hit.code);
-  if (!ws::Started()) return wsabi::kSocketError;
-  auto sock = ws::Lookup(s);
+  auto sock = ws::EnterSocketCall("recv", s);
   if (!sock) return wsabi::kSocketError;
   if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
   int left = -1;

@@ -40,6 +40,15 @@ SockPtr Lookup(SOCKET s) {
   return it->second;
 }
 
+SockPtr EnterSocketCall(const char* function, SOCKET s) {
+  if (auto hit = CheckFault(function); hit.fail) {
+    SetError(hit.code);
+    return nullptr;
+  }
+  if (!Started()) return nullptr;
+  return Lookup(s);
+}
+
 SOCKET Register(int fd, int type, bool nonBlocking) {
   auto s = std::make_shared<Sock>();
   auto& t = T();

@@ -96,6 +96,10 @@ using SockPtr = std::shared_ptr<Sock>;
 
 // Look a handle up; nullptr and WSAENOTSOCK when unknown.
 SockPtr Lookup(SOCKET s);
+// The checks every call on a socket makes before its own work, in this
+// order: an injected fault, WSAStartup, the handle.  nullptr when the call
+// must fail; the error is already set.
+SockPtr EnterSocketCall(const char* function, SOCKET s);
 SOCKET Register(int fd, int type, bool nonBlocking);
 // Remove from the table and stop notifications; the caller closes the fd.
 void Unregister(const SockPtr& s);
