@@ -238,6 +238,9 @@ class TCustomWSocket : public TComponent {
                   bool& Resolved);
   // getpeername into `Sin`; a failure goes to SocketError(`Context`).
   bool PeerName(sockaddr_in& Sin, const char* Context);
+  // getsockname into `Sin` while bound, connected or listening; a failure
+  // is no error, only "error" for the caller.
+  bool BoundName(sockaddr_in& Sin);
 
   static LRESULT CALLBACK NotifyWndProc(HWND Window, UINT Message, WPARAM WParam,
                                         LPARAM LParam);
@@ -282,9 +285,9 @@ class TCustomWSocket : public TComponent {
   int SelectEvent = 0;
   sockaddr_in RemoteSin{};
 
-  // Ours: re-entrancy guards of the send path (see wsocket_send.cpp).
+  // Ours: the send loop is running (see wsocket_send.cpp); a Send made
+  // from one of its handlers only queues.
   bool InTryToSend = false;
-  bool SendPending = false;
   // Handle for which an FD_WRITE we posted ourselves is still waiting, so
   // that a run of Sends posts one message, not one each.
   SOCKET WritePostedFor = INVALID_SOCKET;

@@ -2,20 +2,12 @@
 // pausing notifications, adopting an accepted handle, the two pumping wait
 // loops, receiving into a string, the address queries, the local address
 // and port setters and the time-value helpers.
-#include <cstdio>
 #include <string>
 
+#include "addr_record.h"
 #include "custom_wsocket.h"
 
 namespace {
-
-// The address records these operations pass to the library are the 16-byte
-// IPv4 record; a caller's longer length would let the library write or read
-// past the record it was given.
-int ClampAddrLen(int Len) {
-  constexpr int kRecordLen = static_cast<int>(sizeof(sockaddr_in));
-  return Len > kRecordLen ? kRecordLen : Len;
-}
 
 std::string DottedText(in_addr Addr) {
   const char* Text = WSocket::inet_ntoa(Addr);
@@ -141,29 +133,20 @@ int TCustomWSocket::GetSockName(sockaddr_in& OwnSin, int& NameLen) {
   return WSocket::getsockname(SocketHandle, reinterpret_cast<sockaddr*>(&OwnSin), &NameLen);
 }
 
+bool TCustomWSocket::BoundName(sockaddr_in& Sin) {
+  if (FState != wsBound && FState != wsConnected && FState != wsListening) return false;
+  int Len = sizeof(Sin);
+  return WSocket::getsockname(SocketHandle, reinterpret_cast<sockaddr*>(&Sin), &Len) == 0;
+}
+
 std::string TCustomWSocket::GetBoundAddr() {
-  std::string Result = "error";
-  if (FState == wsBound || FState == wsConnected || FState == wsListening) {
-    sockaddr_in Sin{};
-    int Len = sizeof(Sin);
-    if (WSocket::getsockname(SocketHandle, reinterpret_cast<sockaddr*>(&Sin), &Len) == 0)
-      Result = DottedText(Sin.sin_addr);
-  }
-  return Result;
+  sockaddr_in Sin{};
+  return BoundName(Sin) ? DottedText(Sin.sin_addr) : "error";
 }
 
 std::string TCustomWSocket::GetBoundPort() {
-  std::string Result = "error";
-  if (FState == wsBound || FState == wsConnected || FState == wsListening) {
-    sockaddr_in Sin{};
-    int Len = sizeof(Sin);
-    if (WSocket::getsockname(SocketHandle, reinterpret_cast<sockaddr*>(&Sin), &Len) == 0) {
-      char Text[16];
-      std::snprintf(Text, sizeof(Text), "%d", static_cast<int>(WSocket::ntohs(Sin.sin_port)));
-      Result = Text;
-    }
-  }
-  return Result;
+  sockaddr_in Sin{};
+  return BoundName(Sin) ? std::to_string(WSocket::ntohs(Sin.sin_port)) : "error";
 }
 
 bool TCustomWSocket::TimevalIsSet(const timeval& tv) { return tv.tv_sec != 0 || tv.tv_usec != 0; }

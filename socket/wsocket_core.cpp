@@ -16,13 +16,6 @@ namespace {
 constexpr const char* kWindowClass = "XSocketWindowClass";
 constexpr long kConnectEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
 
-std::string TrimBlanks(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
-  return s.substr(b, e - b);
-}
-
 }  // namespace
 
 // ---- Construction -----------------------------------------------------

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "addr_record.h"
 #include "custom_wsocket.h"
 
 namespace {
@@ -15,7 +16,6 @@ namespace {
 constexpr int kListenBacklog = 5;
 // The conversion area for the group address holds 255 characters.
 constexpr std::size_t kMaxMultiCastAddrLen = 255;
-constexpr int kAddrRecordLen = static_cast<int>(sizeof(sockaddr_in));
 
 }  // namespace
 
@@ -153,14 +153,14 @@ int TCustomWSocket::ReceiveFrom(void* Buffer, int BufferSize, sockaddr_in& From,
 int TCustomWSocket::RawReceiveFrom(SOCKET Handle, void* Buffer, int BufferSize, int Flags,
                                    sockaddr_in& From, int& FromLen) {
   // The library writes up to FromLen bytes into From, which holds 16.
-  if (FromLen > kAddrRecordLen) FromLen = kAddrRecordLen;
+  FromLen = ClampAddrLen(FromLen);
   return WSocket::recvfrom(Handle, static_cast<char*>(Buffer), BufferSize, Flags,
                            reinterpret_cast<sockaddr*>(&From), &FromLen);
 }
 
 int TCustomWSocket::SendTo(sockaddr_in Dest, int DestLen, const void* Data, int Len) {
   // Dest is a 16-byte copy; a longer length would have the library read past it.
-  if (DestLen > kAddrRecordLen) DestLen = kAddrRecordLen;
+  DestLen = ClampAddrLen(DestLen);
   const int R = WSocket::sendto(SocketHandle, static_cast<const char*>(Data), Len, SendFlagsValue,
                                 reinterpret_cast<const sockaddr*>(&Dest), DestLen);
   if (R > 0) TriggerSendData(R);

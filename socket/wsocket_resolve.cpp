@@ -5,15 +5,14 @@
 
 #include "custom_wsocket.h"
 
-namespace {
-
-// Removes every character of code 32 or below from both ends.
-std::string Trim(const std::string& s) {
+std::string TrimBlanks(const std::string& s) {
   std::size_t b = 0, e = s.size();
   while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
   while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
   return s.substr(b, e - b);
 }
+
+namespace {
 
 std::string ErrorSuffix() { return ", Error #" + std::to_string(WSocket::WSAGetLastError()); }
 
@@ -59,7 +58,7 @@ int ParseDecimal(const std::string& S) {
 u_long WSocketResolveHost(const std::string& InAddr) {
   if (InAddr.empty() || InAddr.size() > 256)
     throw ESocketException("WSocketResolveHost: '" + InAddr + "' Invalid Hostname.");
-  std::string host = Trim(InAddr);
+  std::string host = TrimBlanks(InAddr);
   if (IsDottedIPv4(InAddr)) {
     u_long addr = WSocket::inet_addr(host.c_str());
     if (addr == INADDR_NONE && host != "255.255.255.255")
@@ -81,8 +80,8 @@ u_short WSocketResolvePort(const std::string& Port, const std::string& Proto) {
   if (Proto.empty() || Proto.size() >= 32)
     throw ESocketException("WSocketResolvePort: Invalid Proto.");
   if (IsDecimalDigit(Port[0])) return static_cast<u_short>(ParseDecimal(Port) & 0xFFFF);
-  std::string name = Trim(Port);
-  std::string proto = Trim(Proto);
+  std::string name = TrimBlanks(Port);
+  std::string proto = TrimBlanks(Proto);
   servent* entry = WSocket::getservbyname(name.c_str(), proto.empty() ? nullptr : proto.c_str());
   if (entry == nullptr)
     throw ESocketException("WSocketResolvePort: Cannot convert port '" + Port + "'" +
@@ -93,7 +92,7 @@ u_short WSocketResolvePort(const std::string& Port, const std::string& Proto) {
 int WSocketResolveProto(const std::string& Proto) {
   if (Proto.empty() || Proto.size() >= 32)
     throw ESocketException("WSocketResolveProto: Invalid Protocol.");
-  std::string proto = Trim(Proto);
+  std::string proto = TrimBlanks(Proto);
   // Blanks only pass the length test but leave nothing to convert.
   if (proto.empty()) throw ESocketException("WSocketResolveProto: Invalid Protocol.");
   if (IsDecimalDigit(proto[0])) return ParseDecimal(proto);

@@ -18,11 +18,7 @@ int TCustomWSocket::Send(const void* Data, int Len) {
   if (Len <= 0) return 0;
   AllSent = false;
   AppendToSendBuffers(Data, Len);
-  if (InTryToSend) {
-    SendPending = true;
-    return Len;
-  }
-  TryToSend();
+  TryToSend();  // from a handler inside the send loop: left for that loop
   if (AllSent) {
     // OnDataSent always comes from the message loop, never from inside
     // Send; one such message waits at a time.
@@ -49,19 +45,13 @@ int TCustomWSocket::RawSend(const void* Data, int Len) {
 
 void TCustomWSocket::TryToSend() {
   if (SocketHandle == INVALID_SOCKET || SendQueue.empty()) return;
-  if (InTryToSend) {
-    // Reached from a handler inside our own loop: the loop picks the bytes up.
-    SendPending = true;
-    return;
-  }
+  // Reached from a handler inside our own loop: the loop picks the bytes up.
+  if (InTryToSend) return;
   const SOCKET handle = SocketHandle;
   InTryToSend = true;
   struct Guard {
     TCustomWSocket* self;
-    ~Guard() {
-      self->InTryToSend = false;
-      self->SendPending = false;
-    }
+    ~Guard() { self->InTryToSend = false; }
   } guard{this};
 
   for (;;) {
@@ -125,7 +115,6 @@ void TCustomWSocket::PostWriteRetry() {
 }
 
 void TCustomWSocket::AppendToSendBuffers(const void* Data, int Len) {
-  if (Len <= 0) return;
   if (SendQueue.empty()) SendQueue.push_back(std::make_unique<TBuffer>(BlockSize));
   const char* p = static_cast<const char*>(Data);
   TBuffer* target = SendQueue.back().get();

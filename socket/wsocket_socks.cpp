@@ -7,15 +7,6 @@
 
 namespace {
 
-// Characters of code 32 or less count as blanks, as for Addr and Port.
-std::string Trimmed(const std::string& S) {
-  std::size_t First = 0;
-  std::size_t Last = S.size();
-  while (First < Last && static_cast<unsigned char>(S[First]) <= ' ') ++First;
-  while (Last > First && static_cast<unsigned char>(S[Last - 1]) <= ' ') --Last;
-  return S.substr(First, Last - First);
-}
-
 std::string LowerCase(std::string S) {
   for (char& C : S) {
     if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
@@ -59,7 +50,7 @@ void TCustomSocksWSocket::SetSocksServer(const std::string& Value) {
     ReportError("Can't change socks server if not closed");
     return;
   }
-  FSocksServer = Trimmed(Value);
+  FSocksServer = TrimBlanks(Value);
   SocksServerAssigned = !FSocksServer.empty();
 }
 
@@ -68,7 +59,7 @@ void TCustomSocksWSocket::SetSocksPort(const std::string& Value) {
     ReportError("Can't change socks port if not closed");
     return;
   }
-  FSocksPort = Trimmed(Value);
+  FSocksPort = TrimBlanks(Value);
 }
 
 // ---- Connect and Listen -------------------------------------------------------
