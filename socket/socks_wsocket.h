@@ -144,4 +144,6 @@ class TCustomSocksWSocket : public TCustomWSocket {
   bool FinishHandshake();
   // Why the configured texts cannot be sent, or empty when they fit.
   std::string RequestTooLong(bool WithAuthentication) const;
+  // The server changed: what Connect resolved is resolved again.
+  void ForgetResolvedTarget();
 };

@@ -52,6 +52,7 @@ void TCustomSocksWSocket::SetSocksServer(const std::string& Value) {
   }
   FSocksServer = TrimBlanks(Value);
   SocksServerAssigned = !FSocksServer.empty();
+  ForgetResolvedTarget();
 }
 
 void TCustomSocksWSocket::SetSocksPort(const std::string& Value) {
@@ -60,6 +61,16 @@ void TCustomSocksWSocket::SetSocksPort(const std::string& Value) {
     return;
   }
   FSocksPort = TrimBlanks(Value);
+  ForgetResolvedTarget();
+}
+
+// Connect keeps the port and address it resolved for the next attempt,
+// and they are the SOCKS server's or the destination's depending on the
+// settings: after a change of server they must be resolved again, or a
+// failed attempt would send the next one to the wrong port or host.
+void TCustomSocksWSocket::ForgetResolvedTarget() {
+  PortResolved = false;
+  AddrResolved = false;
 }
 
 // ---- Connect and Listen -------------------------------------------------------

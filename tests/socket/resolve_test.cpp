@@ -1,5 +1,6 @@
 // Host, port and protocol resolution and the error description table,
 // through the real socket module and the system's databases.
+#include "services_helpers.h"
 #include "socket_fixture.h"
 
 namespace {
@@ -33,21 +34,13 @@ TEST(ResolveHost, DottedTextIsConvertedLocally) {
   EXPECT_EQ(WSocketResolveHost("localhost"), Dotted(127, 0, 0, 1));
 }
 
-// The module's test hosts table answers names without a name server.
-void HostsSet(const char* name, const char* addrs) {
-  WSocketResolveProto("tcp");  // the table lives as long as the bound library
-  HMODULE m = LoadLibraryA("wsock32.dll");
-  ASSERT_NE(m, nullptr);
-  auto set = reinterpret_cast<void (*)(const char*, const char*)>(GetProcAddress(m, "TvHostsSet"));
-  ASSERT_NE(set, nullptr);
-  set(name, addrs);
-  FreeLibrary(m);
-}
-
 TEST(ResolveHost, TextsThatAreNotDottedGoToTheNameLookup) {
-  HostsSet("1.2.3", "127.1.2.3");
-  HostsSet("1.2.3.256", "");
-  HostsSet("multi.test", "127.0.0.7,127.0.0.8");
+  WSocketResolveProto("tcp");  // binds the library, which holds the hosts table
+  // The module's test hosts table answers names without a name server.
+  servicestest::HostsSeam Hosts;
+  Hosts.Set("1.2.3", "127.1.2.3");
+  Hosts.Set("1.2.3.256", "");
+  Hosts.Set("multi.test", "127.0.0.7,127.0.0.8");
   EXPECT_EQ(WSocketResolveHost("1.2.3"), Dotted(127, 1, 2, 3));
   EXPECT_EQ(WSocketResolveHost(" multi.test "), Dotted(127, 0, 0, 7));  // the first address
   std::string m = MessageOf([] { WSocketResolveHost("1.2.3.256"); });

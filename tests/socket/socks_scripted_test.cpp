@@ -4,6 +4,7 @@
 // settings' writers.
 #include <gtest/gtest.h>
 
+#include "socket/services_helpers.h"
 #include "socket/socks_fixture.h"
 
 using namespace socks_test;
@@ -115,6 +116,34 @@ TEST(SocksScripted, AuthenticationStatesWhenNotNeededAndWhenTheServerLeaves) {
     EXPECT_EQ(P.Events[P.Events.size() - 2], "auth 2");
     EXPECT_FALSE(P.Connected);
   }
+}
+
+// A Connect that fails on the address has already resolved the port; the
+// next attempt, now through a SOCKS server, must go to the server's port,
+// not to the port of the destination.
+TEST(SocksScripted, ServerSetAfterAFailedDirectConnectIsReachedOnItsOwnPort) {
+  servicestest::HostsSeam Hosts;
+  Hosts.Set("nowhere.test", "");  // fails to resolve, without asking anyone
+  ScriptedServer Server({S::Expect(3), S::Send(kMethodNone),
+                         S::Expect(Request5("nowhere.test").size()), S::Send(kGranted5),
+                         S::Echo()});
+  SocksProbe P;
+  int Refusals = 0;
+  P.Socket.OnError = [&](TObject*) { ++Refusals; };
+  P.Socket.SetAddr("nowhere.test");
+  P.Socket.SetPort(std::to_string(peer::RefusingPort()));
+  P.Socket.Connect();
+  ASSERT_EQ(Refusals, 1);
+  ASSERT_EQ(P.Socket.State(), wsClosed);
+
+  // Only the server changes: the destination goes to it as a name.
+  P.Socket.SetSocksServer("127.0.0.1");
+  P.Socket.SetSocksPort(std::to_string(Server.Port()));
+  P.Socket.SetSocksLevel("5");
+  P.Socket.Connect();
+  ASSERT_TRUE(RunUntil([&] { return P.Connected || P.Closed; }));
+  EXPECT_TRUE(P.Connected) << "went to the destination's port instead of the server's";
+  EXPECT_EQ(Server.Accepted(), 1);
 }
 
 TEST(SocksScripted, Socks4AAndSocks4Requests) {
