@@ -204,6 +204,9 @@ int RunMessageLoop() { return CurrentLoop().Run(); }
 bool WatchFd(int fd, WatchCallback callback, void* context) {
   return CurrentLoop().Watch(fd, callback, context);
 }
-void UnwatchFd(int fd) { CurrentLoop().Unwatch(fd); }
+void UnwatchFd(int fd) {
+  // A thread that never had a loop watches nothing: no loop is made for it.
+  if (tervane::detail::Loop* loop = tervane::detail::tlsCurrent) loop->Unwatch(fd);
+}
 
 }  // namespace tervane

@@ -138,7 +138,7 @@ BOOL WINAPI UnregisterClassA(LPCSTR className, HINSTANCE) {
 
 HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR, DWORD, int, int, int, int, HWND,
                             HMENU, HINSTANCE, LPVOID) {
-  Loop& loop = CurrentLoop();  // before the lock: creating a loop may lock
+  Loop& loop = CurrentLoop();  // the thread's queue receives the window's posts
   auto& t = T();
   std::lock_guard<std::mutex> lock(t.mutex);
   auto it = t.classes.find(Fold(className));
@@ -183,7 +183,7 @@ BOOL WINAPI DestroyWindow(HWND window) {
     auto& t = T();
     std::lock_guard<std::mutex> lock(t.mutex);
     WindowEntry* w = Find(window);
-    if (!w || w->loop.load(std::memory_order_relaxed) != &CurrentLoop()) {
+    if (!w || w->loop.load(std::memory_order_relaxed) != tlsCurrent) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
       return FALSE;
     }
@@ -274,7 +274,7 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     std::lock_guard<std::mutex> lock(T().mutex);
     WindowEntry* w = Find(window);
     // Only same-thread sends are supported: that is all anything here does.
-    if (!w || w->loop.load(std::memory_order_relaxed) != &CurrentLoop()) {
+    if (!w || w->loop.load(std::memory_order_relaxed) != tlsCurrent) {
       SetLastError(ERROR_INVALID_WINDOW_HANDLE);
       return 0;
     }
@@ -293,7 +293,8 @@ namespace tervane {
 
 int LiveWindowCount() {
   auto& t = T();
-  Loop* mine = &CurrentLoop();
+  const Loop* mine = tlsCurrent;  // a thread without a loop has no windows
+  if (mine == nullptr) return 0;
   std::lock_guard<std::mutex> lock(t.mutex);
   int count = 0;
   for (std::size_t i = 0; i < t.slots; ++i) {

@@ -164,9 +164,7 @@ WS_EXPORT(void*, WSAAsyncGetHostByAddr)(HWND__* window, unsigned int message, co
 }
 
 WS_EXPORT(int, WSACancelAsyncRequest)(void* asyncTaskHandle) {
-  if (auto hit = ws::CheckFault("WSACancelAsyncRequest"); hit.fail)
-    return ws::FailWsa(hit.code);
-  if (!ws::Started()) return wsabi::kSocketError;
+  if (!ws::EnterCall("WSACancelAsyncRequest")) return wsabi::kSocketError;
   const auto handle = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(asyncTaskHandle));
   auto& l = ws::L();
   std::lock_guard<std::mutex> lock(l.mutex);

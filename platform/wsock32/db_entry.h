@@ -14,11 +14,7 @@ namespace ws {
 // injected fault, WSAStartup, then the caller's arguments (`argsOk`, else
 // `badArgsCode`).  False when the call must fail; the error is already set.
 inline bool EnterLookup(const char* function, bool argsOk, int badArgsCode) {
-  if (auto hit = CheckFault(function); hit.fail) {
-    SetError(hit.code);
-    return false;
-  }
-  if (!Started()) return false;
+  if (!EnterCall(function)) return false;
   if (!argsOk) {
     SetError(badArgsCode);
     return false;

@@ -11,8 +11,7 @@ WS_EXPORT(int, sendto)(SOCKET s, const char* buf, int len, int flags, const wsab
   auto sock = ws::EnterSocketCall("sendto", s);
   if (!sock) return wsabi::kSocketError;
   if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
-  int hostFlags = MSG_NOSIGNAL;
-  if (flags & wsabi::kMsgOob) hostFlags |= MSG_OOB;
+  const int hostFlags = ws::HostFlags(flags) & ~MSG_PEEK;
   ssize_t n;
   if (to) {
     sockaddr_in sin;
@@ -33,23 +32,29 @@ WS_EXPORT(int, recvfrom)(SOCKET s, char* buf, int len, int flags, wsabi::sockadd
   if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
   if (from && (!fromLen || *fromLen < static_cast<int>(sizeof(wsabi::sockaddr_in))))
     return FailWsa(ws::kEfault);
-  int hostFlags = 0;
-  if (flags & wsabi::kMsgOob) hostFlags |= MSG_OOB;
-  if (flags & wsabi::kMsgPeek) hostFlags |= MSG_PEEK;
+  return ws::ReceiveFrom(*sock, buf, len, flags, from, fromLen);
+}
+
+namespace ws {
+
+int ReceiveFrom(Sock& s, char* buf, int len, int flags, wsabi::sockaddr* from, int* fromLen) {
+  int hostFlags = HostFlags(flags) & ~MSG_NOSIGNAL;
   // MSG_TRUNC: learn a datagram's real size, to report a truncated one.
-  if (sock->type == wsabi::kSockDgram) hostFlags |= MSG_TRUNC;
+  if (s.type == wsabi::kSockDgram) hostFlags |= MSG_TRUNC;
   sockaddr_in sin{};
   socklen_t sinLen = sizeof sin;
-  const ssize_t n = ::recvfrom(sock->fd, buf, static_cast<size_t>(len), hostFlags,
+  const ssize_t n = ::recvfrom(s.fd, buf, static_cast<size_t>(len), hostFlags,
                                reinterpret_cast<::sockaddr*>(&sin), &sinLen);
   const int err = errno;
-  sock->inqLeft = 0;
-  ws::ReenableRead(*sock, n > 0 && n >= len);
-  if (n < 0) return ws::Fail(err);
-  if (from && sinLen >= sizeof sin) ws::FromPosix(sin, from, fromLen);
-  if (sock->type == wsabi::kSockDgram && n > len) {
+  s.inqLeft = 0;
+  ReenableRead(s, n > 0 && n >= len);
+  if (n < 0) return Fail(err);
+  if (from && sinLen >= sizeof sin) FromPosix(sin, from, fromLen);
+  if (s.type == wsabi::kSockDgram && n > len) {
     // WinSock fills the buffer, drops the rest and says WSAEMSGSIZE.
     return FailWsa(10040);
   }
   return static_cast<int>(n);
 }
+
+}  // namespace ws

@@ -47,19 +47,6 @@ void PostRead(Sock& s) {
   tervane::PostTracked(s.window, s.message, s.handle, wsabi::kFdRead, &s.readTicket);
 }
 
-// The connect finished (or failed): FD_CONNECT, then FD_WRITE on success.
-void FinishConnect(Sock& s, int err) {
-  s.connecting = false;
-  if (err != 0) {
-    s.closeNotified = true;  // a failed connection reports nothing else
-    Post(s, wsabi::kFdConnect, MapErrno(err));
-    return;
-  }
-  s.connected = true;
-  Post(s, wsabi::kFdConnect, 0);
-  Post(s, wsabi::kFdWrite, 0);
-}
-
 void Handle(Sock& s, std::uint32_t bits, bool announceWritable) {
   using tervane::kWatchError;
   using tervane::kWatchHangup;
@@ -114,6 +101,18 @@ void Handle(Sock& s, std::uint32_t bits, bool announceWritable) {
 }
 
 }  // namespace
+
+void FinishConnect(Sock& s, int err) {
+  s.connecting = false;
+  if (err != 0) {
+    s.closeNotified = true;  // a failed connection reports nothing else
+    Post(s, wsabi::kFdConnect, MapErrno(err));
+    return;
+  }
+  s.connected = true;
+  Post(s, wsabi::kFdConnect, 0);
+  Post(s, wsabi::kFdWrite, 0);
+}
 
 void Post(const Sock& s, long event, int error) {
   if (!s.window || !(s.mask & event)) return;

@@ -88,11 +88,7 @@ bool LingerWouldBlock(ws::Sock& s) {
 }  // namespace
 
 WS_EXPORT(SOCKET, socket)(int af, int type, int protocol) {
-  if (auto hit = ws::CheckFault("socket"); hit.fail) {
-    ws::SetError(hit.code);
-    return wsabi::kInvalidSocket;
-  }
-  if (!ws::Started()) return wsabi::kInvalidSocket;
+  if (!ws::EnterCall("socket")) return wsabi::kInvalidSocket;
   if (af != wsabi::kAfInet) {
     ws::SetError(ws::kEafnosupport);
     return wsabi::kInvalidSocket;
@@ -194,9 +190,10 @@ WS_EXPORT(int, ioctlsocket)(SOCKET s, long cmd, wsabi::u_long* argp) {
     // recv brought back spares it a second system call per read.  Data
     // that arrived since only adds to it (WinSock's count is a lower bound
     // too: what one recv can take), and the loop's next look at the socket
-    // drops it.  A close not yet seen may make it one byte too many, which
-    // a reader meets as a short recv.
-    if (sock->inqLeft > 0 && !sock->closeNotified) {
+    // drops it, so only a watched socket uses it.  An end of stream that
+    // arrived before that recv and was not collected yet makes it one byte
+    // too many, which a reader meets as a short recv.
+    if (sock->inqLeft > 0 && sock->watched && !sock->closeNotified) {
       *argp = static_cast<wsabi::u_long>(sock->inqLeft);
       return 0;
     }

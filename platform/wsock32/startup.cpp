@@ -23,7 +23,8 @@ bool Started() {
 }  // namespace ws
 
 WS_EXPORT(int, WSAStartup)(std::uint16_t versionRequested, wsabi::WSADATA* data) {
-  ws::CheckFault("WSAStartup");
+  // WSAStartup reports its failures as its result, not as the last error.
+  if (auto hit = ws::CheckFault("WSAStartup"); hit.fail) return hit.code;
   if (int code = ws::FaultStartupError()) return code;
   const unsigned major = versionRequested & 0xFF;
   const unsigned minor = (versionRequested >> 8) & 0xFF;
@@ -42,8 +43,7 @@ WS_EXPORT(int, WSAStartup)(std::uint16_t versionRequested, wsabi::WSADATA* data)
 }
 
 WS_EXPORT(int, WSACleanup)() {
-  if (auto hit = ws::CheckFault("WSACleanup"); hit.fail) return ws::FailWsa(hit.code);
-  if (!ws::Started()) return wsabi::kSocketError;
+  if (!ws::EnterCall("WSACleanup")) return wsabi::kSocketError;
   if (--ws::gUsers == 0) {
     ws::StopLookups();
     ws::CloseAll();

@@ -14,13 +14,6 @@ using ws::SOCKET;
 
 namespace {
 
-int HostFlags(int flags) {
-  int out = MSG_NOSIGNAL;  // a broken connection is an error, not a signal
-  if (flags & wsabi::kMsgOob) out |= MSG_OOB;
-  if (flags & wsabi::kMsgPeek) out |= MSG_PEEK;
-  return out;
-}
-
 std::string Target(const sockaddr_in& sin) {
   char buf[32];
   const auto a = ntohl(sin.sin_addr.s_addr);
@@ -35,7 +28,7 @@ std::string Target(const sockaddr_in& sin) {
 // recv a second system call.  `left` is -1 when the kernel did not say.
 ssize_t RecvWithHint(ws::Sock& s, char* buf, int len, int flags, int* left) {
   *left = -1;
-  if (s.type == wsabi::kSockStream && !s.inqTried) {
+  if (!s.inqTried) {
     s.inqTried = true;
     const int on = 1;
     s.inqOn = ::setsockopt(s.fd, SOL_TCP, TCP_INQ, &on, sizeof on) == 0;
@@ -97,30 +90,18 @@ WS_EXPORT(int, connect)(SOCKET s, const wsabi::sockaddr* name, int nameLen) {
   if (sock->connecting) return FailWsa(10037);  // WSAEALREADY
   const int r = ::connect(sock->fd, reinterpret_cast<const ::sockaddr*>(&sin), sizeof sin);
   const int err = r == 0 ? 0 : errno;
-  if (!sock->nonBlocking) {
-    if (r != 0) return ws::Fail(err);
-    sock->connected = true;
-    return 0;
-  }
-  if (err == EINPROGRESS || err == EAGAIN) {
+  if (sock->nonBlocking && (err == EINPROGRESS || err == EAGAIN)) {
     sock->connecting = true;
     return FailWsa(ws::kEwouldblock);
   }
-  if (sock->mask == 0) {
+  if (!sock->nonBlocking || sock->mask == 0) {
     if (r != 0) return ws::Fail(err);
     sock->connected = true;
     return 0;
   }
   // Under WSAAsyncSelect a connect always completes through FD_CONNECT,
   // even when the host finished it (or refused it) at once.
-  if (err != 0) {
-    sock->closeNotified = true;
-    ws::Post(*sock, wsabi::kFdConnect, ws::MapErrno(err));
-  } else {
-    sock->connected = true;
-    ws::Post(*sock, wsabi::kFdConnect, 0);
-    ws::Post(*sock, wsabi::kFdWrite, 0);
-  }
+  ws::FinishConnect(*sock, err);
   return FailWsa(ws::kEwouldblock);
 }
 
@@ -136,7 +117,7 @@ WS_EXPORT(int, send)(SOCKET s, const char* buf, int len, int flags) {
     }
     if (int limit = ws::FaultSendLimit(); limit > 0 && len > limit) len = limit;
   }
-  const ssize_t n = ::send(sock->fd, buf, static_cast<size_t>(len), HostFlags(flags));
+  const ssize_t n = ::send(sock->fd, buf, static_cast<size_t>(len), ws::HostFlags(flags));
   if (n < 0) return ws::SendFailed(*sock, errno);
   return static_cast<int>(n);
 }
@@ -145,11 +126,15 @@ WS_EXPORT(int, recv)(SOCKET s, char* buf, int len, int flags) {
   auto sock = ws::EnterSocketCall("recv", s);
   if (!sock) return wsabi::kSocketError;
   if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
+  // A datagram socket's recv is its recvfrom without the sender.
+  if (sock->type != wsabi::kSockStream)
+    return ws::ReceiveFrom(*sock, buf, len, flags, nullptr, nullptr);
   int left = -1;
-  const ssize_t n = RecvWithHint(*sock, buf, len, HostFlags(flags) & ~MSG_NOSIGNAL, &left);
+  const ssize_t n = RecvWithHint(*sock, buf, len, ws::HostFlags(flags) & ~MSG_NOSIGNAL, &left);
   const int err = errno;
-  // The kernel counts a received end of stream as one byte: 1 could be
-  // nothing at all, so only larger figures are kept for FIONREAD.
+  // Once the end of stream arrived the kernel counts it as one more byte,
+  // whatever is left: 1 could be nothing at all, so only larger figures
+  // are kept for FIONREAD (which also checks that no close was seen).
   sock->inqLeft = n > 0 && left >= 2 ? left : 0;
   ws::ReenableRead(*sock, n > 0 && n == len, left);
   if (n < 0) return ws::Fail(err);

@@ -40,13 +40,16 @@ SockPtr Lookup(SOCKET s) {
   return it->second;
 }
 
-SockPtr EnterSocketCall(const char* function, SOCKET s) {
+bool EnterCall(const char* function) {
   if (auto hit = CheckFault(function); hit.fail) {
     SetError(hit.code);
-    return nullptr;
+    return false;
   }
-  if (!Started()) return nullptr;
-  return Lookup(s);
+  return Started();
+}
+
+SockPtr EnterSocketCall(const char* function, SOCKET s) {
+  return EnterCall(function) ? Lookup(s) : nullptr;
 }
 
 SOCKET Register(int fd, int type, bool nonBlocking) {

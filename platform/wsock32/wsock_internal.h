@@ -4,6 +4,7 @@
 #pragma once
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <cstdint>
 #include <memory>
@@ -28,6 +29,14 @@ int MapErrno(int err);  // errno -> WSAE*
 // Set the error from errno and return SOCKET_ERROR (-1).
 int Fail(int err);
 int FailWsa(int code);  // set `code`, return -1
+// WinSock's MSG_* flags as the host's, with MSG_NOSIGNAL: a broken
+// connection is an error, not a signal.
+inline int HostFlags(int flags) {
+  int out = MSG_NOSIGNAL;
+  if (flags & wsabi::kMsgOob) out |= MSG_OOB;
+  if (flags & wsabi::kMsgPeek) out |= MSG_PEEK;
+  return out;
+}
 
 // WinSock error numbers used inside the module.
 enum : int {
@@ -96,10 +105,15 @@ using SockPtr = std::shared_ptr<Sock>;
 
 // Look a handle up; nullptr and WSAENOTSOCK when unknown.
 SockPtr Lookup(SOCKET s);
-// The checks every call on a socket makes before its own work, in this
-// order: an injected fault, WSAStartup, the handle.  nullptr when the call
+// The checks every call makes before its own work: an injected fault, then
+// WSAStartup.  False when the call must fail; the error is already set.
+bool EnterCall(const char* function);
+// The same for a call on a socket, then the handle.  nullptr when the call
 // must fail; the error is already set.
 SockPtr EnterSocketCall(const char* function, SOCKET s);
+// recvfrom's work once its arguments are checked (also recv on datagram
+// sockets): a datagram too large for `buf` fills it and fails WSAEMSGSIZE.
+int ReceiveFrom(Sock& s, char* buf, int len, int flags, wsabi::sockaddr* from, int* fromLen);
 SOCKET Register(int fd, int type, bool nonBlocking);
 // Remove from the table and stop notifications; the caller closes the fd.
 void Unregister(const SockPtr& s);
@@ -112,6 +126,9 @@ void ReleaseArmedWrites();
 // The loop's watch callback; `context` is the socket handle.
 void OnWatch(void* context, int fd, std::uint32_t events);
 void Post(const Sock& s, long event, int error);
+// A connect finished with `err` (errno, 0 on success): FD_CONNECT, then
+// FD_WRITE on success; a failed connection reports nothing else.
+void FinishConnect(Sock& s, int err);
 // Re-evaluate the socket's readiness now (level), as at WSAAsyncSelect.
 void PollNow(Sock& s, bool announceWritable);
 // After recv/recvfrom consumed data: re-enable FD_READ and post it again

@@ -57,6 +57,11 @@ TEST_F(FaultTest, StartupCanFail) {
   WsFaultStartupError(0);
   EXPECT_EQ(ws.WSAStartup(0x0101, &data), 0);
   EXPECT_EQ(ws.WSACleanup(), 0);
+  // The nth-call fault too: WSAStartup gives the code as its result.
+  WsFaultFailCall("WSAStartup", 1, WSAEPROCLIM);
+  EXPECT_EQ(ws.WSAStartup(0x0101, &data), WSAEPROCLIM);
+  EXPECT_EQ(ws.WSAStartup(0x0101, &data), 0);
+  EXPECT_EQ(ws.WSACleanup(), 0);
 }
 
 TEST_F(FaultTest, PartialSendsDeliverEverythingInPieces) {

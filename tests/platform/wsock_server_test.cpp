@@ -103,6 +103,12 @@ TEST_F(ServerTest, DatagramsGoBothWaysWithTheirAddresses) {
   EXPECT_EQ(std::string(buf, 6), "second");
   Settle();
   EXPECT_EQ(Count(u, FD_READ), 2);
+  // recv is recvfrom without the sender, truncation included.
+  ASSERT_TRUE(peer::SendTo(p, port, "third, longer"));
+  ASSERT_TRUE(PumpUntil([&] { return Count(u, FD_READ) == 3; }));
+  EXPECT_EQ(ws.recv(u, buf, 5, 0), SOCKET_ERROR);
+  EXPECT_EQ(ws.WSAGetLastError(), 10040);
+  EXPECT_EQ(std::string(buf, 5), "third");
 
   sockaddr_in to = Loopback(peerPort);
   EXPECT_EQ(ws.sendto(u, "back", 4, 0, reinterpret_cast<sockaddr*>(&to), sizeof to), 4);
