@@ -26,8 +26,9 @@ void TTervaneClientForm::UpdateTrayTip() {
 
 void TTervaneClientForm::TrayUpdate(int Image) {
   FTrayImage = Image;
-  setWindowIcon(::TrayImage(Image));
-  FTrayIconData.hIcon = ::TrayImage(Image);
+  const QIcon icon = ::TrayImage(Image);
+  setWindowIcon(icon);
+  FTrayIconData.hIcon = icon;
   FTray->ShellNotifyIcon(NIM_MODIFY, FTrayIconData);
 }
 

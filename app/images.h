@@ -1,6 +1,6 @@
 // The tray and window images: 16x16 squares of one colour with the black
-// letters DSL, and the 32x32 grey program icon.  Drawn at start, so they
-// look the same on every platform.
+// letters DSL, and the 32x32 grey program icon.  Drawn by the program
+// itself, so they look the same on every platform.
 #pragma once
 
 #include <QIcon>

@@ -83,10 +83,8 @@ TTervaneClientForm::TTervaneClientForm(const std::string& ExecutablePath, QWidge
 
 TTervaneClientForm::~TTervaneClientForm() {
   Guarded([this] { FormDestroy(); });
-  // The session goes with the window; it closes without telling us.
-  FTnCnx->OnSessionConnected = nullptr;
-  FTnCnx->OnSessionClosed = nullptr;
-  FTnCnx->OnDataAvailable = nullptr;
+  // The session goes with the window; a component being destroyed closes
+  // without raising its events.
   FTnCnx.reset();
 }
 

@@ -3,6 +3,8 @@
 
 #include "router_sim/launch.h"
 
+#include <tervane/platform.h>
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,9 +59,10 @@ bool WaitUntil(Pred pred, int ms) {
 
 ProgramFigures MeasureProgram(int idleSeconds) {
   ProgramFigures figures;
-  const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path();
+  const fs::path bin = tervane::ExecutableDir();
   std::string tmpl = (fs::temp_directory_path() / "tvbench.XXXXXX").string();
-  const fs::path dir = mkdtemp(tmpl.data());
+  if (mkdtemp(tmpl.data()) == nullptr) return figures;
+  const fs::path dir = tmpl;
   const fs::path log = dir / "router.log";
 
   // The simulator, on a free loopback port.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
-# Sourced by run.sh, test.sh and bench.sh; usable on its own.
+# Run by run.sh, test.sh and bench.sh; usable on its own.
 # Usage: scripts/ensure-deps.sh [build|test|bench|docs]...
 set -euo pipefail
 
@@ -8,7 +8,8 @@ packages_build=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev qt6-b
 # Real peers the tests talk to, the fuzzing toolchain and what the tests run.
 packages_test=(busybox-static microsocks dante-server iproute2 clang libclang-rt-14-dev
                procps)
-packages_bench=(libbenchmark-dev libtelnet-dev)
+# The telnet benchmark's baseline parser.
+packages_bench=(libtelnet-dev)
 # Screenshots of the running program under a virtual X server.
 packages_docs=(xvfb trayer xdotool imagemagick x11-utils)
 

@@ -93,6 +93,9 @@ class TTnParser {
   void Feed(const char* Data, std::size_t Len);
   // Back to the data state with nothing pending (a new session).
   void Reset();
+  // Changes with every Reset: a caller that lets handlers run can tell
+  // whether one of them started a new session meanwhile.
+  std::uint32_t Generation() const { return FGeneration; }
 
   // The parser state, for tests and diagnostics.
   enum TState : std::uint8_t {

@@ -1,5 +1,6 @@
 // TTnCnx life cycle: construction, connect, close, send, and following the
 // owned socket's session events.
+#include "raise_event.h"
 #include "tncnx.h"
 
 TTnCnx::TTnCnx(TComponent* Owner) : TComponent(Owner) {
@@ -43,7 +44,6 @@ void TTnCnx::Connect() {
   // first bytes of the new one.
   FParser.Reset();
   ReceiveCount = 0;
-  ++FConnects;
   FSocket->SetProto("tcp");
   FSocket->SetPort(Port);
   FSocket->SetAddr(Host);
@@ -64,16 +64,10 @@ int TTnCnx::SendStr(const std::string& Str) {
 }
 
 void TTnCnx::SocketSessionConnected(TObject*, WORD Error) {
-  if (OnSessionConnected) {
-    TTnSessionConnected handler = OnSessionConnected;
-    handler(this, Error);
-  }
+  RaiseEvent(OnSessionConnected, this, Error);
 }
 
 void TTnCnx::SocketSessionClosed(TObject*, WORD Error) {
   if (FSocket != nullptr && FSocket->State() != wsClosed) FSocket->Close();
-  if (OnSessionClosed) {
-    TTnSessionClosed handler = OnSessionClosed;
-    handler(this, Error);
-  }
+  RaiseEvent(OnSessionClosed, this, Error);
 }

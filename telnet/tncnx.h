@@ -110,8 +110,7 @@ class TTnCnx : public TComponent, private TTnParserHooks {
   TWSocket* FSocket = nullptr;
   char ReceiveBuffer[kReceiveRoom] = {};
   int ReceiveCount = 0;
-  // Counts Connect calls, so the receive path notices a reopen made from
-  // inside one of the owner's handlers.
-  int FConnects = 0;
+  // Reset by every Connect; its generation lets the receive path notice a
+  // reopen made from inside one of the owner's handlers.
   TTnParser FParser{*this};
 };

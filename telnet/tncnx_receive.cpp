@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "raise_event.h"
 #include "tncnx.h"
 
 void TTnCnx::SocketDataAvailable(TObject*, WORD) {
@@ -14,7 +15,7 @@ void TTnCnx::SocketDataAvailable(TObject*, WORD) {
   if (count == 0) {
     Display("\r\n**** Remote has closed ****\r\n");
   } else if (count < 0) {
-    const int error = FSocket != nullptr ? FSocket->LastError() : 0;
+    const int error = FSocket->LastError();
     if (error != WSAEWOULDBLOCK)
       Display("\r\n**** ERROR: " + std::to_string(error) + " ****\r\n");
   } else {
@@ -23,7 +24,7 @@ void TTnCnx::SocketDataAvailable(TObject*, WORD) {
 }
 
 void TTnCnx::ProcessReceived(const char* Data, int Len) {
-  if (Len > 0) FParser.Feed(Data, static_cast<std::size_t>(Len));
+  FParser.Feed(Data, static_cast<std::size_t>(Len));
   // Not reached when a telnet event's handler threw: the data stored so far
   // stay buffered and go out in front of the next read's.
   FlushReceiveBuffer();
@@ -40,9 +41,9 @@ void TTnCnx::AddData(const char* Data, std::size_t Len) {
       // Full only when a delivery could not get its copy.  Try once more;
       // while that still fails, what arrives is dropped: the buffer is never
       // written past its room, and the bytes it holds go out first.
-      const int connects = FConnects;
+      const std::uint32_t session = FParser.Generation();
       FlushReceiveBuffer();
-      if (connects != FConnects) return;
+      if (session != FParser.Generation()) return;
       if (ReceiveCount == kReceiveRoom) return;
     }
     const std::size_t room = static_cast<std::size_t>(kReceiveRoom - ReceiveCount);
@@ -52,10 +53,10 @@ void TTnCnx::AddData(const char* Data, std::size_t Len) {
     Data += take;
     Len -= take;
     if (ReceiveCount == kReceiveRoom) {
-      const int connects = FConnects;
+      const std::uint32_t session = FParser.Generation();
       FlushReceiveBuffer();
       // A handler that reopened the session ends this read's data.
-      if (connects != FConnects) return;
+      if (session != FParser.Generation()) return;
     }
   }
 }
@@ -74,16 +75,10 @@ void TTnCnx::FlushReceiveBuffer() {
   std::memcpy(copy.get(), ReceiveBuffer, static_cast<std::size_t>(count));
   copy[static_cast<std::size_t>(count)] = '\0';
   ReceiveCount = 0;
-  TTnDataAvailable handler = OnDataAvailable;
-  handler(this, copy.get(), count);
+  RaiseEvent(OnDataAvailable, this, copy.get(), count);
 }
 
-void TTnCnx::Display(const std::string& Text) {
-  if (OnDisplay) {
-    TTnDisplay handler = OnDisplay;
-    handler(this, Text);
-  }
-}
+void TTnCnx::Display(const std::string& Text) { RaiseEvent(OnDisplay, this, Text); }
 
 // ---- Parser hooks ---------------------------------------------------------
 
@@ -95,25 +90,18 @@ void TTnCnx::TnSend(const char* Data, std::size_t Len) {
 
 void TTnCnx::TnTrace(const std::string& Text) { DebugTrace(Text); }
 
-static void RaiseNotify(const TNotifyEvent& slot, TObject* sender) {
-  if (slot) {
-    TNotifyEvent handler = slot;
-    handler(sender);
-  }
-}
-
-void TTnCnx::TnEndOfRecord() { RaiseNotify(OnEndOfRecord, this); }
+void TTnCnx::TnEndOfRecord() { RaiseEvent(OnEndOfRecord, this); }
 
 void TTnCnx::TnSetLocalEcho(bool Value) { LocalEcho = Value; }
 
-void TTnCnx::TnLocalEchoEvent() { RaiseNotify(OnLocalEcho, this); }
+void TTnCnx::TnLocalEchoEvent() { RaiseEvent(OnLocalEcho, this); }
 
 std::string TTnCnx::TnSendLocation() {
-  RaiseNotify(OnSendLoc, this);
+  RaiseEvent(OnSendLoc, this);
   return Location;
 }
 
 std::string TTnCnx::TnTermType() {
-  RaiseNotify(OnTermType, this);
+  RaiseEvent(OnTermType, this);
   return TermType;
 }

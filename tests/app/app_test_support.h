@@ -23,6 +23,7 @@
 #include <tervane/platform.h>
 
 #include "loop_bridge.h"
+#include "common/host_peer.h"
 #include "message_boxes.h"
 #include "router_sim/launch.h"
 
@@ -81,19 +82,16 @@ class RecordingBoxes : public TMessageBoxes {
   std::deque<bool> answers;
 };
 
+// A folder of the test's own, removed with it.
 class ScratchDir {
  public:
-  ScratchDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tvapp.XXXXXX").string();
-    path = mkdtemp(tmpl.data());
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
+  ScratchDir() : path(peer::MakeTempDir()) {}
+  ~ScratchDir() { peer::RemoveTree(path); }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
   std::string File(const std::string& name) const { return path + "/" + name; }
   void Write(const std::string& name, const std::string& content) const {
-    std::ofstream(File(name), std::ios::binary) << content;
+    peer::WriteFile(File(name), content);
   }
   std::string path;
 };
