@@ -91,7 +91,8 @@ void Loop::Collect(int timeout) {
   if (timeout == 0 && watches_.empty()) return;
   backend::Event events[kMaxEvents];
   const int n = backend::Wait(epfd_, events, kMaxEvents, timeout);
-  Inside guard(*this);
+  // Every caller is inside the loop: posts the callbacks make need no
+  // wake-up.
   for (int i = 0; i < n; ++i) {
     const std::uint64_t key = events[i].key;
     if (key == kEventFdKey) continue;  // the queue is looked at anyway
@@ -171,8 +172,6 @@ Loop& CurrentLoop() {
   return *tlsLoop;
 }
 
-void Enqueue(Loop& loop, const Posted& msg) { loop.Post(msg); }
-
 }  // namespace tervane::detail
 
 using tervane::detail::CurrentLoop;
@@ -180,7 +179,9 @@ using tervane::detail::CurrentLoop;
 BOOL WINAPI PeekMessageA(MSG* msg, HWND, UINT, UINT, UINT removeMsg) {
   auto& loop = CurrentLoop();
   tervane::detail::Loop::Inside guard(loop);
-  return loop.Next(msg, (removeMsg & PM_REMOVE) != 0, false) ? TRUE : FALSE;
+  if (!loop.Next(msg, (removeMsg & PM_REMOVE) != 0, false)) return FALSE;
+  msg->time = GetTickCount();
+  return TRUE;
 }
 
 BOOL WINAPI GetMessageA(MSG* msg, HWND, UINT, UINT) {
@@ -189,6 +190,7 @@ BOOL WINAPI GetMessageA(MSG* msg, HWND, UINT, UINT) {
     tervane::detail::Loop::Inside guard(loop);
     loop.Next(msg, true, true);
   }
+  msg->time = GetTickCount();
   return msg->message == WM_QUIT ? FALSE : TRUE;
 }
 

@@ -66,7 +66,7 @@ class Loop {
   std::uint64_t Id() const { return id_; }
   bool IsOwner() const { return tlsCurrent == this; }
 
-  // A post from any thread.
+  // A post from any thread to this loop.
   void Post(const Posted& msg) {
     if (IsOwner()) {
       PostOwn(msg.hwnd, msg.message, msg.wParam, msg.lParam);
@@ -113,7 +113,6 @@ class Loop {
         out->message = m.message;
         out->wParam = m.wParam;
         out->lParam = m.lParam;
-        out->time = GetTickCount();
         if (remove) ++head_;
         return true;
       }

@@ -29,11 +29,7 @@ struct Posted {
   LPARAM lParam;
 };
 
-// Queue a message on `loop` from the calling thread (owner or not).
-void Enqueue(Loop& loop, const Posted& msg);
-
-// Window table services used by the loop.
-bool WindowAlive(HWND window);           // handle names a live window
+// The window table service the loop uses.
 void DestroyWindowsOf(const Loop* loop);  // thread exit: its windows die
 
 }  // namespace tervane::detail

@@ -70,8 +70,6 @@ LONG_PTR* Slot(WindowEntry& w, int index) {
 
 std::atomic<WindowEntry*> gWindowChunks[WindowTables::kMaxChunks];
 
-bool WindowAlive(HWND window) { return ProcOf(window) != nullptr; }
-
 void DestroyWindowsOf(const Loop* loop) {
   auto& t = T();
   std::lock_guard<std::mutex> lock(t.mutex);
@@ -198,7 +196,7 @@ BOOL WINAPI DestroyWindow(HWND window) {
   return TRUE;
 }
 
-BOOL WINAPI IsWindow(HWND window) { return WindowAlive(window) ? TRUE : FALSE; }
+BOOL WINAPI IsWindow(HWND window) { return ProcOf(window) != nullptr ? TRUE : FALSE; }
 
 LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
   std::lock_guard<std::mutex> lock(T().mutex);
@@ -236,7 +234,7 @@ __attribute__((noinline)) BOOL PostSlow(HWND window, UINT message, WPARAM wParam
                                         LPARAM lParam) {
   const Posted msg{window, message, wParam, lParam};
   if (window == nullptr) {  // the calling thread's own queue
-    Enqueue(CurrentLoop(), msg);
+    CurrentLoop().Post(msg);
     return TRUE;
   }
   Loop* loop = OwnerOf(window);
@@ -252,7 +250,7 @@ __attribute__((noinline)) BOOL PostSlow(HWND window, UINT message, WPARAM wParam
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
-  Enqueue(*w->loop.load(std::memory_order_relaxed), msg);
+  w->loop.load(std::memory_order_relaxed)->Post(msg);
   return TRUE;
 }
 
