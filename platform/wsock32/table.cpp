@@ -18,6 +18,17 @@ struct Table {
   std::mutex mutex;
   std::unordered_map<SOCKET, SockPtr> sockets;
   std::uint32_t nextGen = 1;
+
+  // The module is being unloaded with sockets still open (the last
+  // WSACleanup failed or never came): their watches would call into code
+  // that is no longer mapped, so they go with it, and so do their
+  // descriptors.
+  ~Table() {
+    for (auto& entry : sockets) {
+      if (entry.second->watched) tervane::UnwatchFd(entry.second->fd);
+      close(entry.second->fd);
+    }
+  }
 };
 
 Table& T() {
