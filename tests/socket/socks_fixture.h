@@ -10,6 +10,7 @@
 
 #include <tervane/platform.h>
 
+#include "socket_fixture.h"
 #include "socks_peers.h"
 #include "wsocket.h"
 
@@ -17,19 +18,10 @@ namespace socks_test {
 
 using namespace socks_peer;
 
-// Runs the thread's message loop until `Done` holds; false after 5 s, so a
-// hung handshake fails its test instead of blocking the suite.
-inline bool RunUntil(const std::function<bool()>& Done) {
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  const int LoopFd = tervane::LoopBackendFd();
-  while (!Done()) {
-    if (std::chrono::steady_clock::now() >= Deadline) return false;
-    tervane::DispatchPending();
-    if (Done()) break;
-    peer::WaitReadable(LoopFd, 20);
-  }
-  return true;
-}
+// Runs the thread's message loop until `Done` holds; false (and a test
+// failure) after 5 s, so a hung handshake fails its test instead of
+// blocking the suite.
+using sockettest::RunUntil;
 
 // Lets the loop run a little longer, for events that must not come.
 inline void RunFor(int Ms) {

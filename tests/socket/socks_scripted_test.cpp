@@ -29,15 +29,6 @@ std::string Request5(const std::string& Name) {
   return Bytes({5, 1, 0, 3, static_cast<int>(Name.size())}) + Name + Bytes({0, 7});
 }
 
-std::string ErrorOf(const std::function<void()>& F) {
-  try {
-    F();
-  } catch (const ESocketException& E) {
-    return E.Message;
-  }
-  return "";
-}
-
 }  // namespace
 
 TEST(SocksScripted, Socks5HandsOutDataOfTheFinalReplyFirst) {
@@ -304,7 +295,7 @@ TEST(SocksScripted, TextsTooLongForTheRequestAreaAreRefusedBeforeConnecting) {
     P.Socket.SocksPassword = C.Pass;
     if (C.Auth) P.Socket.SocksAuthentication = socksAuthenticateUsercode;
     P.Aim(Server.Port(), C.Level, C.Addr, 7);
-    EXPECT_NE(ErrorOf([&] { P.Socket.Connect(); }).find("too long"), std::string::npos);
+    EXPECT_NE(servicestest::ReportOf([&] { P.Socket.Connect(); }).find("too long"), std::string::npos);
     EXPECT_EQ(P.Socket.State(), wsClosed);
   }
   RunFor(100);
@@ -352,7 +343,7 @@ TEST(SocksSettings, WritersCheckTheirValues) {
   W.SetSocksLevel("4a");
   EXPECT_EQ(W.SocksLevel(), "4A");
   for (const char* Bad : {" 5", "4 ", "6", "", "4b", "5a"}) {
-    EXPECT_EQ(ErrorOf([&] { W.SetSocksLevel(Bad); }), "Invalid socks level. Must be 4, 4A or 5.");
+    EXPECT_EQ(servicestest::ReportOf([&] { W.SetSocksLevel(Bad); }), "Invalid socks level. Must be 4, 4A or 5.");
   }
   EXPECT_EQ(W.SocksLevel(), "4A");
   W.SetSocksServer("  ");
@@ -360,13 +351,13 @@ TEST(SocksSettings, WritersCheckTheirValues) {
   EXPECT_EQ(W.SocksPort(), "1080");
   // Blanks only: no SOCKS server, so the core's own checks apply.
   W.SetProto("udp");
-  EXPECT_EQ(ErrorOf([&] { W.Connect(); }), "Connect: No Port Specified");
+  EXPECT_EQ(servicestest::ReportOf([&] { W.Connect(); }), "Connect: No Port Specified");
   W.SetSocksServer(" 127.0.0.1 ");
   EXPECT_EQ(W.SocksServer(), "127.0.0.1");
   W.SetAddr("127.0.0.1");
   W.SetPort("7");
-  EXPECT_EQ(ErrorOf([&] { W.Connect(); }), "tcp is the only protocol supported thru socks server");
-  EXPECT_EQ(ErrorOf([&] { W.Listen(); }), "Listening is not supported thru socks server");
+  EXPECT_EQ(servicestest::ReportOf([&] { W.Connect(); }), "tcp is the only protocol supported thru socks server");
+  EXPECT_EQ(servicestest::ReportOf([&] { W.Listen(); }), "Listening is not supported thru socks server");
 }
 
 TEST(SocksSettings, RefusedWhileConnectedAndResetAfterClose) {
@@ -378,14 +369,14 @@ TEST(SocksSettings, RefusedWhileConnectedAndResetAfterClose) {
   P.Aim(Server.Port(), "5", "d", 7);
   P.Socket.Connect();
   ASSERT_TRUE(RunUntil([&] { return P.Connected; }));
-  EXPECT_EQ(ErrorOf([&] { P.Socket.SetSocksServer("other"); }),
+  EXPECT_EQ(servicestest::ReportOf([&] { P.Socket.SetSocksServer("other"); }),
             "Can't change socks server if not closed");
-  EXPECT_EQ(ErrorOf([&] { P.Socket.SetSocksPort("1"); }), "Can't change socks port if not closed");
-  EXPECT_EQ(ErrorOf([&] { P.Socket.SetSocksLevel("4"); }),
+  EXPECT_EQ(servicestest::ReportOf([&] { P.Socket.SetSocksPort("1"); }), "Can't change socks port if not closed");
+  EXPECT_EQ(servicestest::ReportOf([&] { P.Socket.SetSocksLevel("4"); }),
             "Can't change socks level if not closed");
   EXPECT_EQ(P.Socket.SocksServer(), "127.0.0.1");
   // A second Connect is refused and leaves the open session alone.
-  EXPECT_EQ(ErrorOf([&] { P.Socket.Connect(); }), "Connect: Socket already in use");
+  EXPECT_EQ(servicestest::ReportOf([&] { P.Socket.Connect(); }), "Connect: Socket already in use");
   P.Socket.SendStr("still");
   ASSERT_TRUE(RunUntil([&] { return P.Data == "still"; }));
   P.Socket.Close();
