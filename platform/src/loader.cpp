@@ -15,13 +15,11 @@
 
 #include <tervane/platform.h>
 
+#include "fold.h"
+
 namespace {
 
-std::string Fold(const std::string& s) {
-  std::string out = s;
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
+using tervane::detail::Fold;
 
 std::mutex& RedirectMutex() {
   static auto* m = new std::mutex;

@@ -13,17 +13,12 @@
 
 #include <tervane/platform.h>
 
+#include "fold.h"
 #include "loop.h"
 #include "window_table.h"
 
 namespace tervane::detail {
 namespace {
-
-std::string Fold(const char* s) {
-  std::string out(s ? s : "");
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 WindowTables& T() { return Tables(); }
 

@@ -27,17 +27,6 @@ class FaultTest : public WsockTest {
     WsockTest::TearDown();
   }
 
-  // A connected pair: our socket under notification and the peer's end.
-  void Pair(SOCKET* s, int* server) {
-    int port = 0;
-    listener_ = peer::Listen(&port);
-    *s = ConnectTo(port);
-    *server = peer::Accept(listener_);
-    ASSERT_GE(*server, 0);
-    ASSERT_TRUE(PumpUntil([&] { return Has(*s, FD_WRITE); }));
-  }
-
-  int listener_ = -1;
   WsFaultResetFn WsFaultReset = nullptr;
   WsFaultStartupErrorFn WsFaultStartupError = nullptr;
   WsFaultSendLimitFn WsFaultSendLimit = nullptr;
@@ -83,7 +72,6 @@ TEST_F(FaultTest, PartialSendsDeliverEverythingInPieces) {
   EXPECT_EQ(peer::ReadExactly(server, text.size()), text);
   ws.closesocket(s);
   peer::Close(server);
-  peer::Close(listener_);
 }
 
 TEST_F(FaultTest, BlockedSendsGetTheirFdWriteWhenReleased) {
@@ -100,7 +88,6 @@ TEST_F(FaultTest, BlockedSendsGetTheirFdWriteWhenReleased) {
   EXPECT_EQ(ws.send(s, "x", 1, 0), 1);
   ws.closesocket(s);
   peer::Close(server);
-  peer::Close(listener_);
 }
 
 TEST_F(FaultTest, ResetDuringSend) {
@@ -112,7 +99,6 @@ TEST_F(FaultTest, ResetDuringSend) {
   EXPECT_EQ(ws.WSAGetLastError(), WSAECONNRESET);
   ws.closesocket(s);
   peer::Close(server);
-  peer::Close(listener_);
 }
 
 TEST_F(FaultTest, CloseCanBeRefusedAndLeavesTheSocketOpen) {

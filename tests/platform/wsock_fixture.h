@@ -62,6 +62,7 @@ class WsockTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    if (listener_ >= 0) peer::Close(listener_);
     if (window_) DestroyWindow(window_);
     if (module_) {
       ws.WSACleanup();
@@ -126,6 +127,17 @@ class WsockTest : public ::testing::Test {
     return s;
   }
 
+  // A connected pair: our socket under notification, connected and told
+  // so (FD_WRITE), and the peer's end.  The listener closes with the test.
+  void Pair(SOCKET* s, int* server) {
+    int port = 0;
+    listener_ = peer::Listen(&port);
+    *s = ConnectTo(port);
+    *server = peer::Accept(listener_);
+    ASSERT_GE(*server, 0);
+    ASSERT_TRUE(PumpUntil([&] { return Has(*s, FD_WRITE); }));
+  }
+
   sockaddr_in Loopback(int port) {
     sockaddr_in sin{};
     sin.sin_family = AF_INET;
@@ -135,6 +147,7 @@ class WsockTest : public ::testing::Test {
   }
 
   WsApi ws;
+  int listener_ = -1;
   HMODULE module_ = nullptr;
   HWND window_ = nullptr;
   std::vector<Note> notes_;

@@ -9,12 +9,9 @@ namespace {
 using TcpTest = WsockTest;
 
 TEST_F(TcpTest, ConnectThenDataThenCloseArriveInOrderAndOnce) {
-  int port = 0;
-  const int listener = peer::Listen(&port);
-  SOCKET s = ConnectTo(port);
-  const int server = peer::Accept(listener);
-  ASSERT_GE(server, 0);
-  ASSERT_TRUE(PumpUntil([&] { return Has(s, FD_WRITE); }));
+  SOCKET s;
+  int server;
+  Pair(&s, &server);
   EXPECT_EQ(ErrorOf(s, FD_CONNECT), 0);
   {
     auto n = NotesFor(s);
@@ -51,15 +48,12 @@ TEST_F(TcpTest, ConnectThenDataThenCloseArriveInOrderAndOnce) {
   EXPECT_EQ(ws.closesocket(s), SOCKET_ERROR);
   EXPECT_EQ(ws.WSAGetLastError(), WSAENOTSOCK);
   peer::Close(server);
-  peer::Close(listener);
 }
 
 TEST_F(TcpTest, ReadIsReenabledOnlyByRecv) {
-  int port = 0;
-  const int listener = peer::Listen(&port);
-  SOCKET s = ConnectTo(port);
-  const int server = peer::Accept(listener);
-  ASSERT_TRUE(PumpUntil([&] { return Has(s, FD_WRITE); }));
+  SOCKET s;
+  int server;
+  Pair(&s, &server);
 
   ASSERT_TRUE(peer::SendAll(server, "abcdefgh"));
   ASSERT_TRUE(PumpUntil([&] { return Has(s, FD_READ); }));
@@ -109,18 +103,15 @@ TEST_F(TcpTest, ReadIsReenabledOnlyByRecv) {
   EXPECT_EQ(Count(s, FD_READ), 6);
   ws.closesocket(s);
   peer::Close(server);
-  peer::Close(listener);
 }
 
 // FIONREAD right after a recv answers from what that recv learned; it
 // must still be what the kernel would say: never a figure from before new
 // data arrived, never the end of stream counted as data.
 TEST_F(TcpTest, FionreadFollowsRecvsArrivalsAndTheEndOfStream) {
-  int port = 0;
-  const int listener = peer::Listen(&port);
-  SOCKET s = ConnectTo(port);
-  const int server = peer::Accept(listener);
-  ASSERT_TRUE(PumpUntil([&] { return Has(s, FD_WRITE); }));
+  SOCKET s;
+  int server;
+  Pair(&s, &server);
   auto waiting = [&] {
     u_long n = 99;
     EXPECT_EQ(ws.ioctlsocket(s, FIONREAD, &n), 0);
@@ -152,15 +143,12 @@ TEST_F(TcpTest, FionreadFollowsRecvsArrivalsAndTheEndOfStream) {
   EXPECT_EQ(ws.recv(s, buf, sizeof buf, 0), 0);
   ws.closesocket(s);
   peer::Close(server);
-  peer::Close(listener);
 }
 
 TEST_F(TcpTest, WouldBlockSendBringsFdWriteOnceSpaceReturns) {
-  int port = 0;
-  const int listener = peer::Listen(&port);
-  SOCKET s = ConnectTo(port);
-  const int server = peer::Accept(listener);
-  ASSERT_TRUE(PumpUntil([&] { return Has(s, FD_WRITE); }));
+  SOCKET s;
+  int server;
+  Pair(&s, &server);
   int small = 4096;
   ASSERT_EQ(ws.setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&small), 4), 0);
 
@@ -177,15 +165,12 @@ TEST_F(TcpTest, WouldBlockSendBringsFdWriteOnceSpaceReturns) {
   ASSERT_TRUE(PumpUntil([&] { return Count(s, FD_WRITE) == 2; }));
   ws.closesocket(s);
   peer::Close(server);
-  peer::Close(listener);
 }
 
 TEST_F(TcpTest, ResetAndRefusalCarryTheirCodes) {
-  int port = 0;
-  const int listener = peer::Listen(&port);
-  SOCKET s = ConnectTo(port);
-  const int server = peer::Accept(listener);
-  ASSERT_TRUE(PumpUntil([&] { return Has(s, FD_WRITE); }));
+  SOCKET s;
+  int server;
+  Pair(&s, &server);
   peer::Reset(server);
   ASSERT_TRUE(PumpUntil([&] { return Has(s, FD_CLOSE); }));
   EXPECT_EQ(ErrorOf(s, FD_CLOSE), WSAECONNRESET);
@@ -206,15 +191,12 @@ TEST_F(TcpTest, ResetAndRefusalCarryTheirCodes) {
   EXPECT_EQ(ws.send(idle, "x", 1, 0), SOCKET_ERROR);
   EXPECT_EQ(ws.WSAGetLastError(), WSAENOTCONN);
   ws.closesocket(idle);
-  peer::Close(listener);
 }
 
 TEST_F(TcpTest, LingerZeroCloseResetsThePeer) {
-  int port = 0;
-  const int listener = peer::Listen(&port);
-  SOCKET s = ConnectTo(port);
-  const int server = peer::Accept(listener);
-  ASSERT_TRUE(PumpUntil([&] { return Has(s, FD_WRITE); }));
+  SOCKET s;
+  int server;
+  Pair(&s, &server);
   linger l{1, 0};
   ASSERT_EQ(ws.setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&l), sizeof l), 0);
   int on = 1;
@@ -229,15 +211,12 @@ TEST_F(TcpTest, LingerZeroCloseResetsThePeer) {
   peer::ReadToEnd(server, &reset);
   EXPECT_TRUE(reset);
   peer::Close(server);
-  peer::Close(listener);
 }
 
 TEST_F(TcpTest, GracefulLingerOnANonBlockingSocketRefusesUntilTheDataIsOut) {
-  int port = 0;
-  const int listener = peer::Listen(&port);
-  SOCKET s = ConnectTo(port);
-  const int server = peer::Accept(listener);
-  ASSERT_TRUE(PumpUntil([&] { return Has(s, FD_WRITE); }));
+  SOCKET s;
+  int server;
+  Pair(&s, &server);
   const std::string chunk(65536, 'y');
   std::size_t sent = 0;
   int r;
@@ -254,7 +233,6 @@ TEST_F(TcpTest, GracefulLingerOnANonBlockingSocketRefusesUntilTheDataIsOut) {
   peer::ReadToEnd(server, &reset);
   EXPECT_FALSE(reset);
   peer::Close(server);
-  peer::Close(listener);
 }
 
 TEST_F(TcpTest, StaleHandlesNeverNameANewSocket) {
