@@ -52,9 +52,9 @@ WS_EXPORT(SOCKET, accept)(SOCKET s, wsabi::sockaddr* addr, int* addrLen) {
   ws::FromPosix(peer, addr, addrLen);
   // The new socket shares the listener's blocking mode; its notifications
   // start with its own WSAAsyncSelect.
-  const SOCKET handle = ws::Register(fd, wsabi::kSockStream, sock->nonBlocking);
-  if (auto accepted = ws::Lookup(handle)) accepted->connected = true;
-  return handle;
+  const ws::SockPtr accepted = ws::Register(fd, wsabi::kSockStream, sock->nonBlocking);
+  accepted->connected = true;
+  return accepted->handle;
 }
 
 namespace {

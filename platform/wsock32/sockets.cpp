@@ -107,7 +107,7 @@ WS_EXPORT(SOCKET, socket)(int af, int type, int protocol) {
     ws::Fail(errno);
     return wsabi::kInvalidSocket;
   }
-  return ws::Register(fd, type, false);
+  return ws::Register(fd, type, false)->handle;
 }
 
 WS_EXPORT(int, closesocket)(SOCKET s) {
@@ -116,8 +116,7 @@ WS_EXPORT(int, closesocket)(SOCKET s) {
   // A refused release leaves the socket open, as WinSock does.
   if (int code = ws::FaultCloseError()) return FailWsa(code);
   if (LingerWouldBlock(*sock)) return FailWsa(ws::kEwouldblock);
-  ws::Unregister(sock);
-  ::close(sock->fd);
+  ws::Close(sock);
   return 0;
 }
 
@@ -224,8 +223,7 @@ WS_EXPORT(int, WSAAsyncSelect)(SOCKET s, HWND__* window, unsigned int message, l
   sock->mask = events;
   if (events == 0) {
     // Notifications stop; the socket stays non-blocking, as in WinSock.
-    if (sock->watched) tervane::UnwatchFd(sock->fd);
-    sock->watched = false;
+    ws::StopWatching(*sock);
     return 0;
   }
   // A new registration re-enables every event and reports what is already

@@ -25,7 +25,7 @@ struct Table {
   // descriptors.
   ~Table() {
     for (auto& entry : sockets) {
-      if (entry.second->watched) tervane::UnwatchFd(entry.second->fd);
+      StopWatching(*entry.second);
       close(entry.second->fd);
     }
   }
@@ -63,7 +63,7 @@ SockPtr EnterSocketCall(const char* function, SOCKET s) {
   return EnterCall(function) ? Lookup(s) : nullptr;
 }
 
-SOCKET Register(int fd, int type, bool nonBlocking) {
+SockPtr Register(int fd, int type, bool nonBlocking) {
   auto s = std::make_shared<Sock>();
   auto& t = T();
   std::lock_guard<std::mutex> lock(t.mutex);
@@ -74,15 +74,22 @@ SOCKET Register(int fd, int type, bool nonBlocking) {
   s->type = type;
   s->nonBlocking = nonBlocking;
   t.sockets[s->handle] = s;
-  return s->handle;
+  return s;
 }
 
-void Unregister(const SockPtr& s) {
-  if (s->watched) tervane::UnwatchFd(s->fd);
-  s->watched = false;
-  auto& t = T();
-  std::lock_guard<std::mutex> lock(t.mutex);
-  t.sockets.erase(s->handle);
+void StopWatching(Sock& s) {
+  if (s.watched) tervane::UnwatchFd(s.fd);
+  s.watched = false;
+}
+
+void Close(const SockPtr& s) {
+  StopWatching(*s);
+  {
+    auto& t = T();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.sockets.erase(s->handle);
+  }
+  close(s->fd);
 }
 
 void CloseAll() {
@@ -92,10 +99,7 @@ void CloseAll() {
     std::lock_guard<std::mutex> lock(t.mutex);
     for (auto& entry : t.sockets) all.push_back(entry.second);
   }
-  for (const SockPtr& s : all) {
-    Unregister(s);
-    close(s->fd);
-  }
+  for (const SockPtr& s : all) Close(s);
 }
 
 void ReleaseArmedWrites() {

@@ -114,9 +114,13 @@ SockPtr EnterSocketCall(const char* function, SOCKET s);
 // recvfrom's work once its arguments are checked (also recv on datagram
 // sockets): a datagram too large for `buf` fills it and fails WSAEMSGSIZE.
 int ReceiveFrom(Sock& s, char* buf, int len, int flags, wsabi::sockaddr* from, int* fromLen);
-SOCKET Register(int fd, int type, bool nonBlocking);
-// Remove from the table and stop notifications; the caller closes the fd.
-void Unregister(const SockPtr& s);
+
+// A new socket in the table for descriptor `fd`.
+SockPtr Register(int fd, int type, bool nonBlocking);
+// Out of the table, notifications stopped, descriptor closed.
+void Close(const SockPtr& s);
+// Notifications stop (the loop no longer watches the descriptor).
+void StopWatching(Sock& s);
 // Close every socket (last WSACleanup).
 void CloseAll();
 // Post FD_WRITE to every socket whose send would have blocked (fault build).
