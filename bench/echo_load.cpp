@@ -1,6 +1,9 @@
 // Load generator and raw epoll echo server for echo_bench (see echo_load.h).
 #include "echo_load.h"
 
+#include "common/host_peer.h"
+#include "common/host_socket.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -52,10 +55,7 @@ bool FullIo(int Fd, char* Buf, int Len, bool Write) {
 // The child: connect, confirm, then ping-pong until the deadline.
 Result Generate(int Port, int Connections, double Seconds) {
   Result R;
-  sockaddr_in Sin{};
-  Sin.sin_family = AF_INET;
-  Sin.sin_port = htons(static_cast<uint16_t>(Port));
-  Sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in Sin = peer::LoopbackAddress(Port);
   char Msg[kMsgLen];
   std::memset(Msg, 'x', sizeof(Msg));
 
@@ -168,18 +168,8 @@ Result Run(int Port, int Connections, double Seconds,
 }
 
 int RawListen(int& Port) {
-  const int Fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in Sin{};
-  Sin.sin_family = AF_INET;
-  Sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t Len = sizeof(Sin);
-  if (::bind(Fd, reinterpret_cast<sockaddr*>(&Sin), sizeof(Sin)) != 0 || ::listen(Fd, 5) != 0 ||
-      getsockname(Fd, reinterpret_cast<sockaddr*>(&Sin), &Len) != 0) {
-    ::close(Fd);
-    return -1;
-  }
-  Port = ntohs(Sin.sin_port);
-  SetNonBlocking(Fd);
+  const int Fd = peer::ListenLoopback(&Port, 5);
+  if (Fd >= 0) SetNonBlocking(Fd);
   return Fd;
 }
 

@@ -1,6 +1,9 @@
 // POSIX side of the line-mode benchmark: the sender and the raw baseline.
 #include "line_load.h"
 
+#include "common/host_peer.h"
+#include "common/host_socket.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/epoll.h>
@@ -59,22 +62,14 @@ std::string LineBlock() {
 }  // namespace
 
 int StartSender(long long Bytes, int& Pid) {
-  const int Fd = socket(AF_INET, SOCK_STREAM, 0);
+  int Port = 0;
+  const int Fd = peer::ListenLoopback(&Port, 1);
   if (Fd < 0) return -1;
-  sockaddr_in Sin{};
-  Sin.sin_family = AF_INET;
-  Sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t Len = sizeof Sin;
-  if (bind(Fd, reinterpret_cast<sockaddr*>(&Sin), sizeof Sin) != 0 || listen(Fd, 1) != 0 ||
-      getsockname(Fd, reinterpret_cast<sockaddr*>(&Sin), &Len) != 0) {
-    close(Fd);
-    return -1;
-  }
   std::fflush(nullptr);
   Pid = fork();
   if (Pid == 0) Send(Fd, Bytes);
   close(Fd);
-  return Pid < 0 ? -1 : ntohs(Sin.sin_port);
+  return Pid < 0 ? -1 : Port;
 }
 
 bool ReapSender(int Pid) {
@@ -85,10 +80,7 @@ bool ReapSender(int Pid) {
 RawResult RunRaw(int Port) {
   RawResult R;
   const int Fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in Sin{};
-  Sin.sin_family = AF_INET;
-  Sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  Sin.sin_port = htons(static_cast<uint16_t>(Port));
+  sockaddr_in Sin = peer::LoopbackAddress(Port);
   const double Start = Now();
   if (Fd < 0 || connect(Fd, reinterpret_cast<sockaddr*>(&Sin), sizeof Sin) != 0) return R;
   const int Ep = epoll_create1(0);

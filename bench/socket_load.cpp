@@ -1,6 +1,8 @@
 // Forked peers and raw epoll baselines for socket_bench.
 #include "socket_load.h"
 
+#include "common/host_peer.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -18,39 +20,12 @@
 namespace socket_load {
 namespace {
 
-int Listen(int& Port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      ::listen(fd, 1) != 0)
-    return -1;
-  socklen_t len = sizeof a;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  Port = ntohs(a.sin_port);
-  return fd;
-}
-
-int ConnectTo(int Port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(Port));
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 // Forks a child that runs `Job` on the accepted connection and exits with
 // 0 when it returns true.
 template <class Fn>
 int Fork(Fn Job, int& Pid) {
   int port = 0;
-  int lfd = Listen(port);
+  int lfd = peer::ListenLoopback(&port, 1);
   if (lfd < 0) return -1;
   Pid = ::fork();
   if (Pid == 0) {
@@ -104,7 +79,7 @@ bool Reap(int Pid) {
 }
 
 long long RawReceive(int Port) {
-  int fd = ConnectTo(Port);
+  int fd = peer::ConnectLoopback(Port);
   if (fd < 0) return -1;
   int ep = ::epoll_create1(0);
   epoll_event ev{};
@@ -130,7 +105,7 @@ long long RawReceive(int Port) {
 }
 
 long long RawSend(int Port, long long Bytes) {
-  int fd = ConnectTo(Port);
+  int fd = peer::ConnectLoopback(Port);
   if (fd < 0) return -1;
   int ep = ::epoll_create1(0);
   epoll_event ev{};
@@ -160,10 +135,7 @@ long long RawSend(int Port, long long Bytes) {
   return sent;
 }
 
-void WaitReadable(int Fd, int Ms) {
-  pollfd p{Fd, POLLIN, 0};
-  ::poll(&p, 1, Ms);
-}
+void WaitReadable(int Fd, int Ms) { peer::WaitReadable(Fd, Ms); }
 
 double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())

@@ -12,4 +12,3 @@ endif()
 # WinSock dialect) are shared with the telnet tests.
 target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/telnet/loopback_peer.cpp)
 target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/telnet)
-target_link_libraries(${name} PRIVATE tervane_host_peer)

@@ -57,6 +57,28 @@ int RefusingPort() {
   return port;
 }
 
+int ListenLoopback(int* port, int backlog) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a = LoopbackAddress(0);
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      listen(fd, backlog) != 0) {
+    if (fd >= 0) close(fd);
+    return -1;
+  }
+  *port = BoundPort(fd);
+  return fd;
+}
+
+int ConnectLoopback(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a = LoopbackAddress(port);
+  if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    if (fd >= 0) close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 bool WaitListening(int port, int limitMs) {
   const long long deadline = NowMs() + limitMs;
   for (;;) {

@@ -20,6 +20,11 @@ int FreePort();
 // A loopback port that stays bound and never listens: connections to it
 // are refused, and no other test can start listening on it meanwhile.
 int RefusingPort();
+// A TCP socket listening on 127.0.0.1, port of the system's choice (given
+// back through `port`); -1 on failure.
+int ListenLoopback(int* port, int backlog = 16);
+// A blocking TCP connection to 127.0.0.1:port; -1 on failure.
+int ConnectLoopback(int port);
 // True once something accepts connections on 127.0.0.1:port; false after
 // `limitMs`.
 bool WaitListening(int port, int limitMs);

@@ -14,30 +14,9 @@
 
 namespace peer {
 
-int Listen(int* port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in sin = LoopbackAddress(0);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0 || listen(fd, 16) != 0) {
-    close(fd);
-    return -1;
-  }
-  *port = BoundPort(fd);
-  return fd;
-}
-
 int Accept(int listener) {
   if (!WaitReadable(listener, 2000)) return -1;
   return accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-}
-
-int Connect(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in sin = LoopbackAddress(port);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
 }
 
 std::string ReadExactly(int fd, std::size_t count) {

@@ -10,12 +10,8 @@
 
 namespace peer {
 
-// A listening TCP socket on 127.0.0.1, port chosen by the kernel.
-int Listen(int* port);
 // Accept one connection, waiting up to two seconds; -1 if none.
 int Accept(int listener);
-// Blocking connect to 127.0.0.1:port; -1 on failure.
-int Connect(int port);
 // Read until `count` bytes arrived or the peer closed (two seconds at most).
 std::string ReadExactly(int fd, std::size_t count);
 // Read until EOF or error (two seconds at most); `reset` tells whether the

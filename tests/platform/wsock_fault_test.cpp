@@ -144,7 +144,7 @@ TEST_F(FaultTest, NthCallOfANamedFunctionFails) {
 
 TEST_F(FaultTest, RecordedConnectSendsNothing) {
   int port = 0;
-  const int listener = peer::Listen(&port);
+  const int listener = peer::ListenLoopback(&port);
   WsFaultRecordConnect(1);
   SOCKET s = ConnectTo(port);
   char target[32];

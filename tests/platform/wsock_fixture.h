@@ -131,7 +131,7 @@ class WsockTest : public ::testing::Test {
   // so (FD_WRITE), and the peer's end.  The listener closes with the test.
   void Pair(SOCKET* s, int* server) {
     int port = 0;
-    listener_ = peer::Listen(&port);
+    listener_ = peer::ListenLoopback(&port);
     *s = ConnectTo(port);
     *server = peer::Accept(listener_);
     ASSERT_GE(*server, 0);

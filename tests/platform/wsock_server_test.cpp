@@ -28,8 +28,8 @@ TEST_F(ServerTest, AcceptIsAnnouncedOncePerWaitingConnection) {
   EXPECT_EQ(ws.WSAGetLastError(), WSAEADDRINUSE);
   ws.closesocket(dup);
 
-  const int c1 = peer::Connect(port);
-  const int c2 = peer::Connect(port);
+  const int c1 = peer::ConnectLoopback(port);
+  const int c2 = peer::ConnectLoopback(port);
   ASSERT_TRUE(PumpUntil([&] { return Has(l, FD_ACCEPT); }));
   Settle();
   EXPECT_EQ(Count(l, FD_ACCEPT), 1) << "FD_ACCEPT repeated before accept()";

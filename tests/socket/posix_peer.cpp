@@ -16,15 +16,7 @@ namespace peer {
 
 const int kConnReset = ECONNRESET;
 
-Listener::Listener() {
-  fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  int on = 1;
-  ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in a = LoopbackAddress(0);
-  ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::listen(fd_, 16);
-  port_ = BoundPort(fd_);
-}
+Listener::Listener() { fd_ = ListenLoopback(&port_); }
 
 Listener::~Listener() {
   for (int p : peers_) ::close(p);

@@ -28,24 +28,6 @@ namespace socks_peer {
 using peer::SendAll;
 using peer::WaitReadable;
 
-namespace {
-
-// A listening socket on 127.0.0.1 with a port of the system's choice.
-int ListenLoopback(int& Port) {
-  const int Fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  int One = 1;
-  ::setsockopt(Fd, SOL_SOCKET, SO_REUSEADDR, &One, sizeof One);
-  sockaddr_in A = peer::LoopbackAddress(0);
-  ::bind(Fd, reinterpret_cast<sockaddr*>(&A), sizeof A);
-  ::listen(Fd, 8);
-  socklen_t Len = sizeof A;
-  ::getsockname(Fd, reinterpret_cast<sockaddr*>(&A), &Len);
-  Port = ntohs(A.sin_port);
-  return Fd;
-}
-
-}  // namespace
-
 bool RunningAsRoot() { return ::geteuid() == 0; }
 
 // ---- Echo server ---------------------------------------------------------------
@@ -76,7 +58,7 @@ struct EchoServer::TImpl {
 };
 
 EchoServer::EchoServer() : Impl(std::make_unique<TImpl>()) {
-  Impl->ListenFd = ListenLoopback(Impl->Port);
+  Impl->ListenFd = peer::ListenLoopback(&Impl->Port, 8);
   Impl->Thread = std::thread([this] { Impl->Run(); });
 }
 
@@ -184,7 +166,7 @@ struct ScriptedServer::TImpl {
 
 ScriptedServer::ScriptedServer(std::vector<Step> Script) : Impl(std::make_unique<TImpl>()) {
   Impl->Steps = std::move(Script);
-  Impl->ListenFd = ListenLoopback(Impl->Port);
+  Impl->ListenFd = peer::ListenLoopback(&Impl->Port, 8);
   Impl->Thread = std::thread([this] { Impl->Run(); });
 }
 

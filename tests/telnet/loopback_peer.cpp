@@ -24,16 +24,8 @@ namespace peer {
 namespace {
 
 int ListenOn(int& port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw std::runtime_error("socket failed");
-  sockaddr_in a = LoopbackAddress(0);
-  socklen_t len = sizeof a;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 4) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-    close(fd);
-    throw std::runtime_error("listen on 127.0.0.1 failed");
-  }
-  port = ntohs(a.sin_port);
+  const int fd = ListenLoopback(&port, 4);
+  if (fd < 0) throw std::runtime_error("listen on 127.0.0.1 failed");
   return fd;
 }
 
