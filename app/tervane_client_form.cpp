@@ -206,15 +206,12 @@ bool TTervaneClientForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == DisplayMemo && event->type() == QEvent::KeyPress) {
     const auto key = KeyByte(*static_cast<QKeyEvent*>(event));
     if (!key) return false;  // no character: the pane's own effect
-    bool sent = false;
-    Guarded([&] { sent = DisplayMemoKeyPress(*key); });
-    (void)sent;
+    Guarded([&] { DisplayMemoKeyPress(*key); });
     return true;  // never inserted locally: the router echoes it
   }
   return QWidget::eventFilter(watched, event);
 }
 
-bool TTervaneClientForm::DisplayMemoKeyPress(char Key) {
-  FTnCnx->Send(&Key, 1);
-  return true;
+void TTervaneClientForm::DisplayMemoKeyPress(char Key) {
+  FTnCnx->Send(&Key, 1);  // the result does not matter: the echo shows it
 }

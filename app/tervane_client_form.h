@@ -127,8 +127,8 @@ class TTervaneClientForm : public QWidget {
   void HideButtonClick();
   void ShowFullWindow1Click();
   void Exit1Click();
-  // A typed key: true when it was sent (and must not reach the pane).
-  bool DisplayMemoKeyPress(char Key);
+  // A typed key goes to the router as one byte; the pane never inserts it.
+  void DisplayMemoKeyPress(char Key);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -92,6 +92,9 @@ extern int SocketInstanceCount;
 
 class TCustomWSocket : public TComponent {
  public:
+  // Room for a host look-up's reply record (the library lays it out there).
+  static constexpr int kLookupBufferLen = 1025;
+
   explicit TCustomWSocket(TComponent* Owner);
   ~TCustomWSocket() override;
 
@@ -254,7 +257,7 @@ class TCustomWSocket : public TComponent {
   int SendFlagsValue = 0;
   int FLastError = 0;
   HWND WindowHandle = nullptr;
-  char LookupBuffer[1025] = {};
+  char LookupBuffer[kLookupBufferLen] = {};
   HANDLE LookupHandle = nullptr;
   bool LookupReplyEarly = false;
   TMessage EarlyReply{};

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int kLookupBufferLen = 1025;
+constexpr int kLookupBufferLen = TCustomWSocket::kLookupBufferLen;
 constexpr int kMaxReverseAddrLen = 256;
 
 // Bounds of the reply area, for checking the record's pointers.
