@@ -49,11 +49,15 @@ bool AutoConnectValue(std::string text) {
 }  // namespace
 
 void TTervaneClientForm::LoadSettings() {
-  SetFieldText(HostEdit, FSettingsFile->ReadString(kSection, "HostName", "192.168.0.1"));
-  SetFieldText(PortEdit, FSettingsFile->ReadString(kSection, "TelnetPort", "23"));
-  SetFieldText(UserBox, FSettingsFile->ReadString(kSection, "UserName", "User"));
-  SetFieldText(PWBox, FSettingsFile->ReadString(kSection, "Password", "Lanterns"));
-  AutoCheckBox->setChecked(AutoConnectValue(FSettingsFile->ReadString(kSection, "AutoConnect", "")));
+  // A save that was killed half-way left its temporary, password and all.
+  FSettingsFile->RemoveStaleTemporaries();
+  // One read of the file for all five keys.
+  const TIniContent settings = FSettingsFile->Read();
+  SetFieldText(HostEdit, settings.ReadString(kSection, "HostName", "192.168.0.1"));
+  SetFieldText(PortEdit, settings.ReadString(kSection, "TelnetPort", "23"));
+  SetFieldText(UserBox, settings.ReadString(kSection, "UserName", "User"));
+  SetFieldText(PWBox, settings.ReadString(kSection, "Password", "Lanterns"));
+  AutoCheckBox->setChecked(AutoConnectValue(settings.ReadString(kSection, "AutoConnect", "")));
 }
 
 void TTervaneClientForm::ShowSaveButton() { SaveButton->show(); }
