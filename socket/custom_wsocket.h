@@ -221,7 +221,12 @@ class TCustomWSocket : public TComponent {
   void ChangeState(TSocketState NewState);
   void SocketError(const std::string& Context);
   void ApplyLinger();
-  void ReceiveLoop(WORD Err, TWSocketOptions Options);
+  // Raises OnDataAvailable for what waits, at most kReceiveBudget times;
+  // true when it stopped with bytes still waiting.
+  bool ReceiveLoop(WORD Err, TWSocketOptions Options);
+  // Posts `Code` (FD_READ or FD_CLOSE) to this socket once, so that the
+  // rest of what waits is read after the messages queued meanwhile.
+  void PostReceiveRetry(WORD Code);
   void HandleSelectMsg(TMessage& Msg);
   void HandleHostByNameMsg(TMessage& Msg);
   void HandleHostByAddrMsg(TMessage& Msg);
@@ -294,4 +299,7 @@ class TCustomWSocket : public TComponent {
   // Handle for which an FD_WRITE we posted ourselves is still waiting, so
   // that a run of Sends posts one message, not one each.
   SOCKET WritePostedFor = INVALID_SOCKET;
+  // The same for the FD_READ or FD_CLOSE that carries on a receive loop
+  // whose budget was spent.
+  SOCKET ReceivePostedFor = INVALID_SOCKET;
 };

@@ -15,6 +15,11 @@ namespace {
 
 constexpr const char* kWindowClass = "XSocketWindowClass";
 constexpr long kConnectEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
+// OnDataAvailable calls per notification.  A peer that sends faster than
+// the handlers read would otherwise keep one message running for as long as
+// it sends, and nothing else of the thread (paint, input, other sockets)
+// would run: after this many the loop posts itself the rest.
+constexpr int kReceiveBudget = 8;
 
 }  // namespace
 
@@ -201,8 +206,10 @@ void TCustomWSocket::HandleSelectMsg(TMessage& Msg) {
       TriggerSessionConnected(err);
       if (sessionGone()) return;
     }
-    ReceiveLoop(err, ComponentOptions);
+    if (ReceivePostedFor == handle) ReceivePostedFor = INVALID_SOCKET;
+    const bool more = ReceiveLoop(err, ComponentOptions);
     if (sessionGone()) return;
+    if (more) PostReceiveRetry(FD_READ);
   }
   if (code & FD_WRITE) {
     if (WritePostedFor == handle) WritePostedFor = INVALID_SOCKET;
@@ -219,10 +226,17 @@ void TCustomWSocket::HandleSelectMsg(TMessage& Msg) {
     // A close reported while the connect is still under way is dropped;
     // the outcome of the attempt comes with FD_CONNECT.
     if (FState != wsConnecting) {
-      // Whatever the peer sent before closing is delivered first.
-      ReceiveLoop(0, ComponentOptions & static_cast<TWSocketOptions>(
-                                            ~WSocketOptionBit(wsoNoReceiveLoop)));
+      // Whatever the peer sent before closing is delivered first; when that
+      // is more than one budget, the close waits behind a posted FD_CLOSE
+      // that reads on.
+      if (ReceivePostedFor == handle) ReceivePostedFor = INVALID_SOCKET;
+      const bool more = ReceiveLoop(
+          0, ComponentOptions & static_cast<TWSocketOptions>(~WSocketOptionBit(wsoNoReceiveLoop)));
       if (sessionGone()) return;
+      if (more) {
+        PostReceiveRetry(FD_CLOSE);
+        return;
+      }
       if (!CloseInvoked) {
         CloseInvoked = true;
         TriggerSessionClosed(err);
@@ -233,12 +247,12 @@ void TCustomWSocket::HandleSelectMsg(TMessage& Msg) {
   }
 }
 
-void TCustomWSocket::ReceiveLoop(WORD Err, TWSocketOptions Options) {
+bool TCustomWSocket::ReceiveLoop(WORD Err, TWSocketOptions Options) {
   // Exceptions from the data handler end the loop and go no further: the
   // handler is told again on the next notification.
   const SOCKET handle = SocketHandle;
   try {
-    for (;;) {
+    for (int round = 1;; ++round) {
       FLastError = 0;
       if (!TriggerDataAvailable(Err)) {
         char discard[1024];
@@ -259,9 +273,18 @@ void TCustomWSocket::ReceiveLoop(WORD Err, TWSocketOptions Options) {
         break;
       }
       if (waiting == 0) break;
+      if (round == kReceiveBudget) return true;
     }
   } catch (...) {
   }
+  return false;
+}
+
+void TCustomWSocket::PostReceiveRetry(WORD Code) {
+  if (SocketHandle == INVALID_SOCKET || ReceivePostedFor == SocketHandle) return;
+  ReceivePostedFor = SocketHandle;
+  PostMessageA(WindowHandle, WM_SOCKET_SELECT, static_cast<WPARAM>(SocketHandle),
+               static_cast<LPARAM>(MAKELONG(Code, 0)));
 }
 
 // ---- Connecting -------------------------------------------------------------

@@ -3,6 +3,8 @@
 // descriptor, readiness collection and the loop drivers.
 #include "loop.h"
 
+#include <chrono>
+
 #include "backend.h"
 #include "window_table.h"
 
@@ -10,8 +12,14 @@ namespace tervane::detail {
 
 namespace {
 constexpr int kMaxEvents = 64;
-// Messages posted during one DispatchPending that it still dispatches.
+// Messages posted during one DispatchPending that it still dispatches, and
+// the time after which it leaves what is still queued to the next call
+// (once kChainFree messages ran): a queue of costly messages, such as
+// sockets that read a flood a budget at a time, must not keep a foreign
+// loop from painting for long.
 constexpr std::uint64_t kChainBudget = 4096;
+constexpr std::uint64_t kChainFree = 16;
+constexpr std::chrono::milliseconds kChainTime{10};
 constexpr std::uint64_t kFirstCapacity = 64;
 std::atomic<std::uint64_t> gNextLoopId{1};
 }  // namespace
@@ -116,8 +124,11 @@ void Loop::Collect(int timeout) {
 bool Loop::DispatchPending() {
   Inside guard(*this);
   Splice();
+  const std::uint64_t timeFree = head_ + kChainFree;
   const std::uint64_t stop = head_ + (tail_ - head_) + kChainBudget;
+  const auto deadline = std::chrono::steady_clock::now() + kChainTime;
   while (head_ < stop) {
+    if (head_ >= timeFree && std::chrono::steady_clock::now() >= deadline) break;
     if (tail_ == head_ || head_ >= collectAt_) {
       MSG msg;
       if (!Next(&msg, false, false)) break;  // collects, splices, settles

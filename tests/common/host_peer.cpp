@@ -102,6 +102,15 @@ bool SendAll(int fd, const std::string& data) {
   return true;
 }
 
+int AcceptWithin(int listener, int limitMs) {
+  if (!WaitReadable(listener, limitMs)) return -1;
+  return ::accept(listener, nullptr, nullptr);
+}
+
+void CloseFd(int fd) { ::close(fd); }
+
+void ShutdownFd(int fd) { ::shutdown(fd, SHUT_RDWR); }
+
 std::string MakeTempDir() {
   char dir[] = "/tmp/tervane-test.XXXXXX";
   if (mkdtemp(dir) == nullptr) throw std::runtime_error("mkdtemp failed");

@@ -32,6 +32,15 @@ bool WaitListening(int port, int limitMs);
 // Writes everything of `data`; false on error.
 bool SendAll(int fd, const std::string& data);
 
+// A peer of its own on a thread: accepts one connection on `listener`
+// (-1 once `limitMs` passed), and closes descriptors, without the host's
+// socket headers.
+int AcceptWithin(int listener, int limitMs);
+void CloseFd(int fd);
+// Ends both directions of a connection: a send or receive blocked on it
+// in another thread returns.
+void ShutdownFd(int fd);
+
 // A fresh folder under /tmp, for configuration files, logs and scripts.
 std::string MakeTempDir();
 void WriteFile(const std::string& path, const std::string& text, bool executable = false);
