@@ -7,6 +7,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
+#include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -19,11 +21,20 @@ constexpr char16_t kShownLineFeed = 0x240A;
 
 namespace {
 
-// Text received but not yet in the pane.  A router dump arrives as many
-// small chunks; putting each into the document on its own costs a document
-// update apiece, so chunks are converted at once and put in together a
-// moment later (or as soon as anyone reads the pane).  Only armed while
-// text is waiting: an idle console sets no timer.
+// What the pane keeps: the oldest lines go once there are more.
+constexpr int kMaxLines = 100000;
+// Text put into the document per turn of the loop: a dump far larger than
+// this reaches the pane in slices, with paint and input in between.
+constexpr std::size_t kSliceBytes = 64 * 1024;
+// Text waiting beyond this goes in at once: the loop may not keep up.
+constexpr std::size_t kMaxWaitingBytes = 4 * 1024 * 1024;
+
+// Text received but not yet in the pane, one byte per byte received: a CR
+// stands for a line end (the LF after it already dropped), an LF for the
+// shown line feed.  A router dump arrives as many small chunks; putting
+// each into the document on its own costs a document update apiece, so
+// they are put in together a moment later (or as soon as anyone reads the
+// pane).  Only armed while text is waiting: an idle console sets no timer.
 class PendingText : public QObject {
  public:
   static constexpr int kDelayMs = 15;
@@ -31,8 +42,7 @@ class PendingText : public QObject {
   explicit PendingText(QPlainTextEdit* memo) : QObject(memo), FMemo(memo) {
     setObjectName(QStringLiteral("ConsolePendingText"));
     FTimer.setSingleShot(true);
-    FTimer.setInterval(kDelayMs);
-    connect(&FTimer, &QTimer::timeout, this, [this] { Flush(); });
+    connect(&FTimer, &QTimer::timeout, this, [this] { Flush(kSliceBytes); });
   }
 
   static PendingText* Of(const QPlainTextEdit* memo) {
@@ -40,40 +50,62 @@ class PendingText : public QObject {
                                          Qt::FindDirectChildrenOnly);
   }
 
-  void Add(const QString& text, bool endedLine) {
+  void Add(const std::string& text) {
     FText += text;
-    FEndedLine = FEndedLine || endedLine;
-    if (!FTimer.isActive()) FTimer.start();
+    if (FText.size() > kMaxWaitingBytes) Flush(FText.size());
+    if (!FText.empty() && !FTimer.isActive()) FTimer.start(kDelayMs);
   }
 
   void Drop() {
     FTimer.stop();
     FText.clear();
-    FEndedLine = false;
   }
 
-  void Flush() {
+  // Puts up to `limit` bytes of what waits into the pane (all of it for
+  // FlushConsole and readers); the rest follows at the loop's next turn.
+  void Flush(std::size_t limit) {
     FTimer.stop();
-    if (FText.isEmpty()) return;
-    QTextCursor end(FMemo->document());
-    end.movePosition(QTextCursor::End);
-    end.insertText(FText);
-    FText.clear();
-    if (FEndedLine) {
-      // What an Up-arrow press on the fresh empty line does: the caret goes
-      // to the line just completed and the pane scrolls to keep it in view.
-      QTextCursor caret(FMemo->document()->lastBlock().previous());
-      FMemo->setTextCursor(caret);
-      FMemo->ensureCursorVisible();
+    while (!FText.empty() && limit > 0) {
+      const std::size_t take = std::min({FText.size(), limit, kSliceBytes});
+      InsertSlice(take);
+      limit -= take;
     }
-    FEndedLine = false;
+    if (!FText.empty()) FTimer.start(0);
   }
 
  private:
+  void InsertSlice(std::size_t take) {
+    QString out;
+    out.reserve(static_cast<qsizetype>(take));
+    bool endedLine = false;
+    for (std::size_t i = 0; i < take; ++i) {
+      const unsigned char c = static_cast<unsigned char>(FText[i]);
+      if (c == '\r') {
+        out.append(QChar(u'\n'));
+        endedLine = true;
+      } else if (c == '\n') {
+        out.append(QChar(kShownLineFeed));
+      } else {
+        out.append(QChar(static_cast<char16_t>(c)));  // Latin-1: one byte, one character
+      }
+    }
+    FText.erase(0, take);
+    QTextCursor end(FMemo->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(out);
+    if (endedLine) {
+      // What an Up-arrow press on the fresh empty line does: the caret goes
+      // to the line just completed.
+      QTextCursor caret(FMemo->document()->lastBlock().previous());
+      FMemo->setTextCursor(caret);
+    }
+    // The newest text, the prompt and its echo included, stays in view.
+    FMemo->verticalScrollBar()->setValue(FMemo->verticalScrollBar()->maximum());
+  }
+
   QPlainTextEdit* FMemo;
   QTimer FTimer;
-  QString FText;
-  bool FEndedLine = false;
+  std::string FText;
 };
 
 PendingText* PendingOf(QPlainTextEdit* memo) {
@@ -83,6 +115,7 @@ PendingText* PendingOf(QPlainTextEdit* memo) {
     // A console keeps no undo history: it would hold a second copy of
     // everything the router ever sent.
     memo->setUndoRedoEnabled(false);
+    memo->setMaximumBlockCount(kMaxLines);
   }
   return pending;
 }
@@ -94,28 +127,19 @@ void AppendToConsole(QPlainTextEdit* Memo, const std::string& Text) {
   // holds by construction.
   if (Text.empty()) return;
 
-  // A block separator for each CR, the LF directly after a CR (in the same
-  // chunk) dropped, everything else as is.
-  QString out;
-  out.reserve(static_cast<qsizetype>(Text.size()));
-  bool endedLine = false;
+  // Each CR ends a line; the LF directly after a CR (in the same chunk) is
+  // dropped; everything else stays as is.
+  std::string out;
+  out.reserve(Text.size());
   for (std::size_t i = 0; i < Text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(Text[i]);
-    if (c == '\r') {
-      out.append(QChar(u'\n'));
-      endedLine = true;
-      if (i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
-    } else if (c == '\n') {
-      out.append(QChar(kShownLineFeed));
-    } else {
-      out.append(QChar(static_cast<char16_t>(c)));  // Latin-1: one byte, one character
-    }
+    out.push_back(Text[i]);
+    if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
   }
-  PendingOf(Memo)->Add(out, endedLine);
+  PendingOf(Memo)->Add(out);
 }
 
 void FlushConsole(QPlainTextEdit* Memo) {
-  if (PendingText* pending = PendingText::Of(Memo)) pending->Flush();
+  if (PendingText* pending = PendingText::Of(Memo)) pending->Flush(SIZE_MAX);
 }
 
 void ClearConsole(QPlainTextEdit* Memo) {
@@ -124,7 +148,7 @@ void ClearConsole(QPlainTextEdit* Memo) {
 }
 
 std::vector<std::string> ConsoleLines(const QPlainTextEdit* Memo) {
-  if (PendingText* pending = PendingText::Of(Memo)) pending->Flush();
+  if (PendingText* pending = PendingText::Of(Memo)) pending->Flush(SIZE_MAX);
   std::vector<std::string> lines;
   for (QTextBlock b = Memo->document()->firstBlock(); b.isValid(); b = b.next()) {
     std::string line;

@@ -11,10 +11,12 @@ class QKeyEvent;
 class QPlainTextEdit;
 
 // Appends one received chunk to the console.  After a chunk that ended at
-// least one line, the caret sits at the start of the last completed line
-// and that line is in view.  Chunks that arrive in quick succession reach
+// least one line, the caret sits at the start of the last completed line;
+// the newest line is in view.  Chunks that arrive in quick succession reach
 // the document together, within a few milliseconds or at the next
-// FlushConsole / ConsoleLines, whichever comes first.
+// FlushConsole / ConsoleLines, whichever comes first; a large dump goes in
+// slice by slice, with the loop running in between.  The pane keeps the
+// newest 100,000 lines.
 void AppendToConsole(QPlainTextEdit* Memo, const std::string& Text);
 // Puts text still waiting into the pane now.
 void FlushConsole(QPlainTextEdit* Memo);

@@ -71,6 +71,28 @@ TEST(Console, CaretGoesToLineJustCompletedAndIsInView) {
   EXPECT_EQ(ConsoleLines(&memo), std::vector<std::string>{""});
 }
 
+// The prompt after a dump is in view, not only the line before it; the
+// pane keeps the newest 100,000 lines.
+TEST(Console, NewestTextInViewAndOldestLinesGo) {
+  apptest::App();
+  QPlainTextEdit memo;
+  memo.resize(300, 100);
+  memo.show();
+  std::string dump;
+  for (int i = 0; i < 100050; ++i) dump += "line " + std::to_string(i) + "\r\n";
+  AppendToConsole(&memo, dump);
+  AppendToConsole(&memo, "router# ");
+  ASSERT_TRUE(apptest::WaitFor([&] { return memo.document()->lastBlock().text() == "router# "; }));
+  EXPECT_EQ(memo.textCursor().block().text(), "line 100049");
+  QTextCursor end(memo.document());
+  end.movePosition(QTextCursor::End);
+  EXPECT_TRUE(memo.viewport()->rect().intersects(memo.cursorRect(end)));
+  EXPECT_TRUE(memo.viewport()->rect().intersects(memo.cursorRect()));
+  const std::vector<std::string> lines = ConsoleLines(&memo);
+  ASSERT_EQ(lines.size(), 100000u);
+  EXPECT_EQ(lines.front(), "line 51");
+}
+
 TEST(Console, KeyBytes) {
   apptest::App();  // key events need the application's input devices
   struct KeyCase {
