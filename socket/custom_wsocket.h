@@ -156,6 +156,8 @@ class TCustomWSocket : public TComponent {
   const std::string& DnsResult() const { return FDnsResult; }
   const std::vector<std::string>& DnsResultList() const { return FDnsResultList; }
   TSocketState State() const { return FState; }
+  // Bytes sent but still waiting in the send queue.
+  std::size_t QueuedByteCount() const;
   int ReadCount() const { return FReadCount; }
   int RcvdCount() { return GetRcvdCount(); }
   int LastError() const { return FLastError; }

@@ -130,6 +130,12 @@ void TCustomWSocket::AppendToSendBuffers(const void* Data, int Len) {
 
 void TCustomWSocket::ClearSendBuffers() { SendQueue.clear(); }
 
+std::size_t TCustomWSocket::QueuedByteCount() const {
+  std::size_t bytes = 0;
+  for (const auto& block : SendQueue) bytes += static_cast<std::size_t>(block->Filled() - block->Consumed());
+  return bytes;
+}
+
 TSocketSendFlags TCustomWSocket::SendFlags() {
   switch (SendFlagsValue) {
     case 0:

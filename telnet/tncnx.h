@@ -73,6 +73,11 @@ class TTnCnx : public TComponent, private TTnParserHooks {
   // Room of the receive buffer in data bytes.  A read carries at most
   // kReadSize bytes, so one read never fills it.
   static constexpr int kReadSize = 2048;
+  // Answers to the server's requests queue in the socket while the server
+  // does not read them; past this many queued bytes the session is ended
+  // (with a text through OnDisplay) instead of letting a server that only
+  // asks and never reads grow the program without bound.
+  static constexpr std::size_t kMaxQueuedAnswers = 1024 * 1024;
   static constexpr int kReceiveRoom = 2049;
 
   // The telnet parser (its state is this session's own).

@@ -85,6 +85,15 @@ void TTnCnx::Display(const std::string& Text) { RaiseEvent(OnDisplay, this, Text
 void TTnCnx::TnData(const char* Data, std::size_t Len) { AddData(Data, Len); }
 
 void TTnCnx::TnSend(const char* Data, std::size_t Len) {
+  // The rest of a read is still interpreted after the session ended here:
+  // its answers have nowhere to go.
+  if (FSocket == nullptr || FSocket->State() != wsConnected) return;
+  if (FSocket->QueuedByteCount() + Len > kMaxQueuedAnswers) {
+    Display("\r\n**** Server does not read our answers: session closed ****\r\n");
+    // Abort: what is queued will never be read, and goes at once.
+    if (FSocket != nullptr && FSocket->State() != wsClosed) FSocket->Abort();
+    return;
+  }
   Send(Data, static_cast<int>(Len));
 }
 

@@ -135,4 +135,31 @@ TEST_F(HostilePeerTest, NopFloodLeavesTheWindowRunningAndLosesNoLine) {
   EXPECT_LT(meter.longestMs, 1000);
 }
 
+// DO SEND-LOCATION over and over, never reading a byte: each 3-byte request
+// queues a 13-byte answer.  Queuing them all grew the program without
+// bound; past the high-water mark the session ends instead, with a text.
+TEST_F(HostilePeerTest, RequestFloodFromAPeerThatNeverReadsEndsTheSession) {
+  std::atomic<bool> refused{false};
+  HostilePeer peer([&](int fd) {
+    std::string requests;
+    for (int i = 0; i < 4096; ++i) requests += "\xff\xfd\x17";
+    // Until the client gives up the connection (or 60 s, far beyond need).
+    const long long end = peer::NowMs() + 60000;
+    while (peer::NowMs() < end)
+      if (!peer::SendAll(fd, requests)) break;
+    refused = true;
+  });
+  StartAgainst(peer.port);
+  std::vector<std::string> shown;
+  form->TnCnx()->OnDisplay = [&](TTnCnx*, const std::string& text) { shown.push_back(text); };
+  StallMeter meter;
+  ASSERT_TRUE(WaitSession(60000));
+  EXPECT_EQ(closed, 1);
+  EXPECT_EQ(shown, std::vector<std::string>{
+                       "\r\n**** Server does not read our answers: session closed ****\r\n"});
+  EXPECT_EQ(form->StatPanel->text(), "Status: Disconnected");
+  EXPECT_TRUE(WaitFor([&] { return refused.load(); }, 60000));
+  EXPECT_LT(meter.longestMs, 1000);
+}
+
 }  // namespace
