@@ -77,6 +77,8 @@ long long Session(const std::string& dir, bool showConsole, const std::function<
   });
   tick.start();
   while (!closed && clock.elapsed() < 300000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  // A stall that lasted to the end counts too.
+  if (clock.elapsed() - last > longest) longest = clock.elapsed() - last;
   server.join();
   peer::CloseFd(listener);
   return longest;
