@@ -14,6 +14,8 @@ int main(int argc, char** argv) {
   // Hiding the window must not end the program: only Exit does.
   app.setQuitOnLastWindowClosed(false);
   app.setWindowIcon(ProgramIcon());
+  // A tray host on the session bus shows this as the item's title.
+  QCoreApplication::setApplicationName(QStringLiteral("Zel Tervane Windows Client"));
 
   TLoopBridge bridge;
   // The settings file is named after the executable as the system sees it.

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -58,6 +59,8 @@ TTervaneClientForm::TTervaneClientForm(const std::string& ExecutablePath, QWidge
       FExecutablePath(ExecutablePath),
       FTray(new TTrayHost(this)) {
   FUi->setupUi(this);
+  // The description places the window, but a generated form only sizes it.
+  move(197, 125);
   setObjectName(QStringLiteral("TervaneClientForm"));
   setFont(FormFont());
   setBackgroundRole(QPalette::Button);
@@ -164,6 +167,7 @@ void TTervaneClientForm::FormCreate() {
   LoadSettings();
   SaveButton->hide();
   AddTrayIcon();
+  WatchTrayPresence();
   if (AutoCheckBox->isChecked()) ConnectRequest();
   SetFormHeight(kShortHeight);
 }
@@ -194,7 +198,14 @@ void TTervaneClientForm::ShowCheckBoxClick() {
 
 void TTervaneClientForm::HideButtonClick() { hide(); }
 
+void TTervaneClientForm::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  Guarded([this] { HideButtonClick(); });
+}
+
 void TTervaneClientForm::ShowFullWindow1Click() {
+  // A window the manager minimised comes back too.
+  setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
   raise();
   activateWindow();

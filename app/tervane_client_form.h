@@ -25,6 +25,7 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class TTrayPresence;
 class TTnCnx;
 namespace Ui {
 class TervaneClientForm;
@@ -132,6 +133,9 @@ class TTervaneClientForm : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  // A close button that the window manager adds anyway hides the window, as
+  // "Hide in System Tray" does: only Exit ends the program.
+  void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -145,6 +149,11 @@ class TTervaneClientForm : public QWidget {
   void UpdateTrayTip();
   void TrayUpdate(int Image);
   void AddTrayIcon();
+  // With no notification area the window is the only way to reach the
+  // program, so it shows while there is none and goes back into the tray
+  // when one appears.
+  void WatchTrayPresence();
+  void TrayPresenceChanged(bool Present);
 
   std::unique_ptr<Ui::TervaneClientForm> FUi;
   std::unique_ptr<TTnCnx> FTnCnx;
@@ -153,6 +162,8 @@ class TTervaneClientForm : public QWidget {
   TTrayHost* FTray;
   TrayIconData FTrayIconData;
   int FTrayImage = 2;
+  TTrayPresence* FTrayPresence = nullptr;
+  bool FShownForNoTray = false;
 };
 
 // The 8-bit text of a field (one byte per character) and back.
