@@ -177,7 +177,8 @@ void TTervaneClientForm::FormDestroy() { FTray->ShellNotifyIcon(NIM_DELETE, FTra
 int TTervaneClientForm::FormHeight() const { return height() + kFrameHeight; }
 
 void TTervaneClientForm::SetFormHeight(int Height) {
-  resize(kWidth - kFrameWidth, Height - kFrameHeight);
+  // Only the height: a width the user chose stays.
+  resize(width(), Height - kFrameHeight);
   LayoutControls();  // a hidden window gets its resize event only when shown
 }
 

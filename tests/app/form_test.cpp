@@ -404,6 +404,23 @@ TEST_F(FormTest, ConsoleHeightsAndHiding) {
   form->HideButton->click();
   EXPECT_FALSE(form->isVisible());
   EXPECT_TRUE(form->Tray()->Icon()->isVisible());
+
+  // A width the user chose survives the check box; a close button that a
+  // window manager adds hides the window; Configuration brings back a
+  // minimised window.
+  form->ShowFullWindow1->trigger();
+  EXPECT_EQ(form->pos(), QPoint(197, 125));
+  form->resize(700, form->height());
+  form->ShowCheckBox->click();
+  EXPECT_EQ(form->width(), 700);
+  EXPECT_EQ(form->FormHeight(), 480);
+  EXPECT_FALSE(form->close());
+  EXPECT_FALSE(form->isVisible());
+  form->ShowFullWindow1->trigger();
+  form->showMinimized();
+  form->ShowFullWindow1->trigger();
+  EXPECT_FALSE(form->isMinimized());
+  EXPECT_TRUE(form->isVisible());
 }
 
 TEST_F(FormTest, RightClickOpensTheMenuAndExitRemovesTheTrayIcon) {
