@@ -16,6 +16,7 @@
 #include "error_handler.h"
 #include "images.h"
 #include "message_boxes.h"
+#include "settings_location.h"
 #include "tncnx.h"
 #include "ui_tervane_client_form.h"
 
@@ -158,7 +159,7 @@ void TTervaneClientForm::BuildPopupMenu() {
 }
 
 void TTervaneClientForm::FormCreate() {
-  FSettingsFile = std::make_unique<TIniFile>(SettingsFileNameFor(FExecutablePath));
+  FSettingsFile = std::make_unique<TIniFile>(SettingsFileLocation(FExecutablePath));
   if (!QFileInfo::exists(QString::fromLocal8Bit(FSettingsFile->FileName().c_str())))
     MessageBoxes().ShowMessage("Enter Settings in the Config Window before connecting!");
   IsOpen = false;
