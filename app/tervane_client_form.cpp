@@ -68,6 +68,7 @@ TTervaneClientForm::TTervaneClientForm(const std::string& ExecutablePath, QWidge
   setAutoFillBackground(true);
   setWindowIcon(ProgramIcon());
   BindControls();
+  ScaleLayout();
   BuildPopupMenu();
 
   // What the window description gives the telnet component.
@@ -177,9 +178,19 @@ void TTervaneClientForm::FormDestroy() { FTray->ShellNotifyIcon(NIM_DELETE, FTra
 
 int TTervaneClientForm::FormHeight() const { return height() + kFrameHeight; }
 
+void TTervaneClientForm::ScaleLayout() {
+  // The controls stand where the description put them; every one of them
+  // moves to the same place in the real font's units.
+  std::vector<QWidget*> controls;
+  for (QWidget* w : Panel1->findChildren<QWidget*>()) controls.push_back(w);
+  FScale = ScaleToFit(controls);
+  for (QWidget* w : controls) w->setGeometry(FScale.Map(w->geometry()));
+  resize(FScale.Width(kWidth - kFrameWidth), FScale.Height(kTallHeight - kFrameHeight));
+}
+
 void TTervaneClientForm::SetFormHeight(int Height) {
   // Only the height: a width the user chose stays.
-  resize(width(), Height - kFrameHeight);
+  resize(width(), FScale.Height(Height - kFrameHeight));
   LayoutControls();  // a hidden window gets its resize event only when shown
 }
 
@@ -190,8 +201,9 @@ void TTervaneClientForm::resizeEvent(QResizeEvent* event) {
 
 void TTervaneClientForm::LayoutControls() {
   // The panel runs along the top edge; the console fills what is below it.
-  Panel1->setGeometry(0, 0, width(), kPanelHeight);
-  DisplayMemo->setGeometry(0, kPanelHeight, width(), std::max(0, height() - kPanelHeight));
+  const int panel = FScale.Height(kPanelHeight);
+  Panel1->setGeometry(0, 0, width(), panel);
+  DisplayMemo->setGeometry(0, panel, width(), std::max(0, height() - panel));
 }
 
 void TTervaneClientForm::ShowCheckBoxClick() {

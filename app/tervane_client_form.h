@@ -14,6 +14,7 @@
 #include <string>
 
 #include "ini_file.h"
+#include "layout_scale.h"
 #include "tray.h"
 
 class QAction;
@@ -93,9 +94,12 @@ class TTervaneClientForm : public QWidget {
   // Index of the image the tray and the window show now.
   int TrayImage() const { return FTrayImage; }
 
-  // Window height as the description counts it (frame included).
+  // Window height, frame included: the description's 188 or 480 in the
+  // units of the real font (Scale()).
   int FormHeight() const;
   void SetFormHeight(int Height);
+  // The factors from the description's units to this window's pixels.
+  const TLayoutScale& Scale() const { return FScale; }
 
   // The tray's message handler: the mouse code of the activation.
   void WMTrayNotify(std::uint32_t LParam);
@@ -141,6 +145,7 @@ class TTervaneClientForm : public QWidget {
  private:
   void BindControls();
   void LayoutControls();
+  void ScaleLayout();
   void BuildPopupMenu();
   void LoadSettings();
   void ConnectRequest();
@@ -163,6 +168,7 @@ class TTervaneClientForm : public QWidget {
   TrayIconData FTrayIconData;
   int FTrayImage = 2;
   TTrayPresence* FTrayPresence = nullptr;
+  TLayoutScale FScale;
   bool FShownForNoTray = false;
 };
 

@@ -6,9 +6,10 @@ set -euo pipefail
 
 packages_build=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev)
 # Real peers the tests talk to, the fuzzing toolchain and what the tests run
-# (a private session bus and X server for the tray host on the bus).
+# (a private session bus and X server for the tray host on the bus, the two
+# fonts the layout is checked with).
 packages_test=(busybox-static microsocks dante-server iproute2 clang libclang-rt-14-dev
-               procps dbus xvfb)
+               procps dbus xvfb fonts-dejavu-core fonts-liberation2)
 # The telnet benchmark's baseline parser.
 packages_bench=(libtelnet-dev)
 # Screenshots of the running program under a virtual X server.

@@ -91,8 +91,8 @@ TEST_F(FormTest, StartsGreyAndLogsInAtThePrompts) {
   EXPECT_TRUE(form->Tray()->Icon()->isVisible());
   EXPECT_EQ(Tip(), "Zel Tervane Windows Client [Unblock] [Unforce]");
   EXPECT_EQ(form->TrayImage(), 2);
-  EXPECT_EQ(form->FormHeight(), 188);
-  EXPECT_EQ(form->width() + TTervaneClientForm::kFrameWidth, 615);
+  EXPECT_EQ(form->height(), form->Scale().Height(188 - 27));  // short
+  EXPECT_EQ(form->width(), form->Scale().Width(607));
   EXPECT_TRUE(boxes.shown.empty());
 
   // Exactly one answer per prompt: user name, CR, password, CR.
@@ -391,12 +391,14 @@ TEST_F(FormTest, AutoConnectValues) {
 TEST_F(FormTest, ConsoleHeightsAndHiding) {
   WriteIni("0");
   Start();
-  EXPECT_EQ(form->FormHeight(), 188);
+  EXPECT_EQ(form->height(), form->Scale().Height(188 - 27));  // short
   form->ShowCheckBox->click();
-  EXPECT_EQ(form->FormHeight(), 480);
-  EXPECT_EQ(form->DisplayMemo->geometry(), QRect(0, 161, 607, 292));
+  EXPECT_EQ(form->height(), form->Scale().Height(480 - 27));  // tall
+  const TLayoutScale& scale = form->Scale();
+  EXPECT_EQ(form->DisplayMemo->geometry(),
+            QRect(0, scale.Height(161), scale.Width(607), scale.Height(453) - scale.Height(161)));
   form->ShowCheckBox->click();
-  EXPECT_EQ(form->FormHeight(), 188);
+  EXPECT_EQ(form->height(), form->Scale().Height(188 - 27));  // short
   EXPECT_EQ(form->DisplayMemo->height(), 0);
 
   form->ShowFullWindow1->trigger();
@@ -413,7 +415,7 @@ TEST_F(FormTest, ConsoleHeightsAndHiding) {
   form->resize(700, form->height());
   form->ShowCheckBox->click();
   EXPECT_EQ(form->width(), 700);
-  EXPECT_EQ(form->FormHeight(), 480);
+  EXPECT_EQ(form->height(), form->Scale().Height(480 - 27));  // tall
   EXPECT_FALSE(form->close());
   EXPECT_FALSE(form->isVisible());
   form->ShowFullWindow1->trigger();
