@@ -17,6 +17,7 @@
 #include "images.h"
 #include "message_boxes.h"
 #include "settings_location.h"
+#include "tray_presence.h"
 #include "tncnx.h"
 #include "ui_tervane_client_form.h"
 
@@ -210,12 +211,22 @@ void TTervaneClientForm::ShowCheckBoxClick() {
   SetFormHeight(ShowCheckBox->isChecked() ? kTallHeight : kShortHeight);
 }
 
-void TTervaneClientForm::HideButtonClick() { hide(); }
+void TTervaneClientForm::HideButtonClick() {
+  // With no notification area a hidden window could not be got back: it
+  // goes to the task bar instead.
+  if (TrayPresent()) hide();
+  else showMinimized();
+}
 
 void TTervaneClientForm::closeEvent(QCloseEvent* event) {
   event->ignore();
-  Guarded([this] { HideButtonClick(); });
+  // With no notification area there is no Exit to reach: closing the
+  // window is how the program ends.
+  if (TrayPresent()) Guarded([this] { HideButtonClick(); });
+  else Exit1Click();
 }
+
+bool TTervaneClientForm::TrayPresent() const { return !FTrayPresence || FTrayPresence->Present(); }
 
 void TTervaneClientForm::ShowFullWindow1Click() {
   // A window the manager minimised comes back too.

@@ -138,7 +138,8 @@ class TTervaneClientForm : public QWidget {
  protected:
   void resizeEvent(QResizeEvent* event) override;
   // A close button that the window manager adds anyway hides the window, as
-  // "Hide in System Tray" does: only Exit ends the program.
+  // "Hide in System Tray" does: only Exit ends the program.  Without a
+  // notification area, where Exit cannot be reached, it ends the program.
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -159,6 +160,7 @@ class TTervaneClientForm : public QWidget {
   // when one appears.
   void WatchTrayPresence();
   void TrayPresenceChanged(bool Present);
+  bool TrayPresent() const;
 
   std::unique_ptr<Ui::TervaneClientForm> FUi;
   std::unique_ptr<TTnCnx> FTnCnx;
