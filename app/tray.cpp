@@ -48,7 +48,12 @@ bool TTrayHost::ShellNotifyIcon(std::uint32_t Message, const TrayIconData& Data)
       QObject::connect(FIcon, &QSystemTrayIcon::activated, this,
                        [this](QSystemTrayIcon::ActivationReason reason) {
                          const std::uint32_t code = CodeOf(reason);
-                         if (code != 0 && FCallback) FCallback(code);
+                         if (code == 0 || !FCallback) return;
+                         // From the loop, not from inside the host's call:
+                         // a question box the action asks must not hold
+                         // back the host's answer.
+                         QMetaObject::invokeMethod(
+                             this, [this, code] { FCallback(code); }, Qt::QueuedConnection);
                        });
       if (Data.menu) FIcon->setContextMenu(Data.menu);
       [[fallthrough]];

@@ -4,11 +4,11 @@
 // activations come back as mouse-message codes to the record's window.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
-#include <QElapsedTimer>
 #include <QSystemTrayIcon>
 #include <cstdint>
 #include <functional>
