@@ -175,7 +175,13 @@ void TTervaneClientForm::FormCreate() {
   SetFormHeight(kShortHeight);
 }
 
-void TTervaneClientForm::FormDestroy() { FTray->ShellNotifyIcon(NIM_DELETE, FTrayIconData); }
+void TTervaneClientForm::FormDestroy() {
+  FTray->ShellNotifyIcon(NIM_DELETE, FTrayIconData);
+  // The menu description handed to a bus tray host holds one entry per
+  // item, which goes only when its item is taken out of the menu; a menu
+  // that is simply destroyed would leave them behind.
+  for (QAction* item : PopupMenu1->actions()) PopupMenu1->removeAction(item);
+}
 
 int TTervaneClientForm::FormHeight() const { return height() + kFrameHeight; }
 
