@@ -146,16 +146,15 @@ class RouterSim {
 
 namespace apptest {
 
-// The program itself, copied into a scratch folder of its own, since its
-// settings file sits beside the executable; the libraries it loads stay in
-// the build's folder and are linked in beside it.
+// The program itself, copied into a scratch folder of its own with the
+// libraries it loads, since its settings file sits beside the executable
+// (copies, not links: another user may have to run it from there).
 class ProgramCopy {
  public:
   ProgramCopy() {
     const std::string bin = tervane::ExecutableDir();
-    std::filesystem::copy_file(bin + "TervaneWinC", exe());
-    for (const char* lib : {"libwsock32.so", "libtvplatform.so"})
-      std::filesystem::create_symlink(bin + lib, dir.File(lib));
+    for (const char* file : {"TervaneWinC", "libwsock32.so", "libtvplatform.so"})
+      std::filesystem::copy_file(bin + file, dir.File(file));
   }
   std::string exe() const { return dir.File("TervaneWinC"); }
   std::string ini() const { return dir.File("Tervane.ini"); }
