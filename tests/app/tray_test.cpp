@@ -254,6 +254,11 @@ TEST_F(SniTest, MenuOverTheBusDoubleActivationAndExit) {
   const std::string expected = loggedIn + "control unblock\rcontrol up\rcontrol block\r";
   EXPECT_TRUE(WaitFor([&] { return Received() == expected; })) << Received();
 
+  // The panel restarts: the item registers again.
+  ASSERT_TRUE(conn->unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+  ASSERT_TRUE(conn->registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+  EXPECT_TRUE(WaitFor([&] { return watcher.items.size() == 2; }, 10000)) << watcher.items.size();
+
   // Exit ends the program.
   Call(service, menuPath.path(), QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("Event"),
        {entries[8].id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(QVariant(0))),
