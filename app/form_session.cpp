@@ -24,10 +24,11 @@ void TTervaneClientForm::DisconnectButtonClick() { FTnCnx->Close(); }
 
 void TTervaneClientForm::SetStatus(const char* Caption, const QColor& Colour) {
   StatPanel->setText(QString::fromLatin1(Caption));
-  // A style sheet, because some platform styles paint a label's background
-  // their own way whatever its palette says.
-  StatPanel->setStyleSheet(QStringLiteral("QLabel { background-color: %1; border: 1px outset; }")
-                               .arg(Colour.name()));
+  // The panel's own palette, not a style sheet: a style sheet set again on
+  // every change would also give the panel another font each time.
+  QPalette palette = StatPanel->palette();
+  palette.setColor(StatPanel->backgroundRole(), Colour);
+  StatPanel->setPalette(palette);
 }
 
 void TTervaneClientForm::TnCnxSessionConnected(TTnCnx*, std::uint16_t) {

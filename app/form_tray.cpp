@@ -7,11 +7,13 @@
 #include "error_handler.h"
 #include "images.h"
 #include "tervane_client_form.h"
+#include "tray_presence.h"
 
 void TTervaneClientForm::AddTrayIcon() {
   FTrayImage = tiGrey;
   FTrayIconData.hIcon = ::TrayImage(tiGrey);
   FTrayIconData.callback = [this](std::uint32_t code) { Guarded([&] { WMTrayNotify(code); }); };
+  FTrayIconData.menu = PopupMenu1;
   FTrayIconData.SetTip("Zel Tervane Windows Client");
   UpdateTrayTip();
   FTray->ShellNotifyIcon(NIM_ADD, FTrayIconData);
@@ -39,11 +41,29 @@ void TTervaneClientForm::WMTrayNotify(std::uint32_t LParam) {
       else AccessUp();
       return;
     case WM_RBUTTONDOWN_CODE:
-      // The menu opens at the mouse; a hidden window stays hidden.
+      // The menu opens at the mouse; a hidden window stays hidden.  An
+      // embedded tray has opened it already (it is the icon's menu); a host
+      // asking over D-Bus gets its answer at once, so the menu never runs a
+      // loop of its own here.
       activateWindow();
-      PopupMenu1->exec(QCursor::pos());
+      if (!PopupMenu1->isVisible()) PopupMenu1->popup(QCursor::pos());
       return;
     default:
       return;  // single clicks, releases, moves: nothing
+  }
+}
+
+void TTervaneClientForm::WatchTrayPresence() {
+  FTrayPresence = new TTrayPresence([this](bool present) { TrayPresenceChanged(present); }, this);
+  if (!FTrayPresence->Present()) TrayPresenceChanged(false);
+}
+
+void TTervaneClientForm::TrayPresenceChanged(bool Present) {
+  if (!Present) {
+    FShownForNoTray = !isVisible();
+    ShowFullWindow1Click();
+  } else if (FShownForNoTray) {
+    FShownForNoTray = false;
+    hide();
   }
 }

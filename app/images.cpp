@@ -4,27 +4,14 @@
 #include <QFont>
 #include <QPainter>
 #include <QPixmap>
+#include <algorithm>
 
 namespace {
 
-QPixmap Square(int size, const QColor& colour, bool crossed) {
-  QPixmap pm(size, size);
-  pm.fill(colour);
-  QPainter p(&pm);
-  QFont f(QStringLiteral("Sans Serif"));
-  f.setStyleHint(QFont::SansSerif);
-  f.setPixelSize(size * 7 / 16);
-  f.setBold(true);
-  p.setFont(f);
-  p.setPen(Qt::black);
-  p.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("DSL"));
-  if (crossed) {
-    p.setPen(QPen(Qt::black, size / 8.0));
-    p.drawLine(0, 0, size - 1, size - 1);
-    p.drawLine(0, size - 1, size - 1, 0);
-  }
-  return pm;
-}
+// The letters' height as a share of the square's side, and the cross's
+// line width.
+constexpr int kLetterSixteenths = 7;
+constexpr double kCrossShare = 1.0 / 8;
 
 QColor ColourOf(int index) {
   switch (index) {
@@ -36,10 +23,47 @@ QColor ColourOf(int index) {
 
 }  // namespace
 
-QIcon TrayImage(int Index) { return QIcon(Square(16, ColourOf(Index), Index == tiBlocked)); }
+QImage DrawImage(int Index, int Size) {
+  QImage image(Size, Size, QImage::Format_ARGB32);
+  image.fill(ColourOf(Index));
+  QPainter p(&image);
+  QFont f(QStringLiteral("Sans Serif"));
+  f.setStyleHint(QFont::SansSerif);
+  f.setPixelSize(std::max(1, Size * kLetterSixteenths / 16));
+  f.setBold(true);
+  p.setFont(f);
+  p.setPen(Qt::black);
+  p.drawText(QRect(0, 0, Size, Size), Qt::AlignCenter, QStringLiteral("DSL"));
+  if (Index == tiBlocked) {
+    p.setPen(QPen(Qt::black, Size * kCrossShare));
+    p.drawLine(0, 0, Size - 1, Size - 1);
+    p.drawLine(0, Size - 1, Size - 1, 0);
+  }
+  return image;
+}
+
+QString ImageSvg(int Index) {
+  // Drawn on a 16-unit square, the tray's own size.
+  QString svg = QStringLiteral(
+                    "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"16\" height=\"16\" "
+                    "viewBox=\"0 0 16 16\">\n"
+                    "  <rect width=\"16\" height=\"16\" fill=\"%1\"/>\n"
+                    "  <text x=\"8\" y=\"8\" font-family=\"sans-serif\" font-weight=\"bold\" "
+                    "font-size=\"%2\" text-anchor=\"middle\" dominant-baseline=\"central\" "
+                    "fill=\"#000000\">DSL</text>\n")
+                    .arg(ColourOf(Index).name())
+                    .arg(kLetterSixteenths);
+  if (Index == tiBlocked)
+    svg += QStringLiteral(
+               "  <path d=\"M0 0L16 16M0 16L16 0\" stroke=\"#000000\" stroke-width=\"%1\"/>\n")
+               .arg(16 * kCrossShare);
+  return svg + QStringLiteral("</svg>\n");
+}
+
+QIcon TrayImage(int Index) { return QIcon(QPixmap::fromImage(DrawImage(Index, 16))); }
 
 QIcon ProgramIcon() {
-  QIcon icon(Square(32, ColourOf(tiGrey), false));
-  icon.addPixmap(Square(16, ColourOf(tiGrey), false));
+  QIcon icon(QPixmap::fromImage(DrawImage(tiGrey, 32)));
+  icon.addPixmap(QPixmap::fromImage(DrawImage(tiGrey, 16)));
   return icon;
 }

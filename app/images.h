@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QIcon>
+#include <QImage>
+#include <QString>
 
 enum TTrayImage : int {
   tiRed = 0,      // access closed
@@ -14,3 +16,9 @@ enum TTrayImage : int {
 
 QIcon TrayImage(int Index);
 QIcon ProgramIcon();
+
+// One image of Size pixels square, as the tray and the window show it.
+QImage DrawImage(int Index, int Size);
+// The same image as a scalable drawing (SVG text): the same colour, the
+// same letters at the same share of the size.
+QString ImageSvg(int Index);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -15,6 +16,8 @@
 #include "error_handler.h"
 #include "images.h"
 #include "message_boxes.h"
+#include "settings_location.h"
+#include "tray_presence.h"
 #include "tncnx.h"
 #include "ui_tervane_client_form.h"
 
@@ -58,12 +61,15 @@ TTervaneClientForm::TTervaneClientForm(const std::string& ExecutablePath, QWidge
       FExecutablePath(ExecutablePath),
       FTray(new TTrayHost(this)) {
   FUi->setupUi(this);
+  // The description places the window, but a generated form only sizes it.
+  move(197, 125);
   setObjectName(QStringLiteral("TervaneClientForm"));
   setFont(FormFont());
   setBackgroundRole(QPalette::Button);
   setAutoFillBackground(true);
   setWindowIcon(ProgramIcon());
   BindControls();
+  ScaleLayout();
   BuildPopupMenu();
 
   // What the window description gives the telnet component.
@@ -155,7 +161,7 @@ void TTervaneClientForm::BuildPopupMenu() {
 }
 
 void TTervaneClientForm::FormCreate() {
-  FSettingsFile = std::make_unique<TIniFile>(SettingsFileNameFor(FExecutablePath));
+  FSettingsFile = std::make_unique<TIniFile>(SettingsFileLocation(FExecutablePath));
   if (!QFileInfo::exists(QString::fromLocal8Bit(FSettingsFile->FileName().c_str())))
     MessageBoxes().ShowMessage("Enter Settings in the Config Window before connecting!");
   IsOpen = false;
@@ -164,16 +170,34 @@ void TTervaneClientForm::FormCreate() {
   LoadSettings();
   SaveButton->hide();
   AddTrayIcon();
+  WatchTrayPresence();
   if (AutoCheckBox->isChecked()) ConnectRequest();
   SetFormHeight(kShortHeight);
 }
 
-void TTervaneClientForm::FormDestroy() { FTray->ShellNotifyIcon(NIM_DELETE, FTrayIconData); }
+void TTervaneClientForm::FormDestroy() {
+  FTray->ShellNotifyIcon(NIM_DELETE, FTrayIconData);
+  // The menu description handed to a bus tray host holds one entry per
+  // item, which goes only when its item is taken out of the menu; a menu
+  // that is simply destroyed would leave them behind.
+  for (QAction* item : PopupMenu1->actions()) PopupMenu1->removeAction(item);
+}
 
 int TTervaneClientForm::FormHeight() const { return height() + kFrameHeight; }
 
+void TTervaneClientForm::ScaleLayout() {
+  // The controls stand where the description put them; every one of them
+  // moves to the same place in the real font's units.
+  std::vector<QWidget*> controls;
+  for (QWidget* w : Panel1->findChildren<QWidget*>()) controls.push_back(w);
+  FScale = ScaleToFit(controls);
+  for (QWidget* w : controls) w->setGeometry(FScale.Map(w->geometry()));
+  resize(FScale.Width(kWidth - kFrameWidth), FScale.Height(kTallHeight - kFrameHeight));
+}
+
 void TTervaneClientForm::SetFormHeight(int Height) {
-  resize(kWidth - kFrameWidth, Height - kFrameHeight);
+  // Only the height: a width the user chose stays.
+  resize(width(), FScale.Height(Height - kFrameHeight));
   LayoutControls();  // a hidden window gets its resize event only when shown
 }
 
@@ -184,17 +208,35 @@ void TTervaneClientForm::resizeEvent(QResizeEvent* event) {
 
 void TTervaneClientForm::LayoutControls() {
   // The panel runs along the top edge; the console fills what is below it.
-  Panel1->setGeometry(0, 0, width(), kPanelHeight);
-  DisplayMemo->setGeometry(0, kPanelHeight, width(), std::max(0, height() - kPanelHeight));
+  const int panel = FScale.Height(kPanelHeight);
+  Panel1->setGeometry(0, 0, width(), panel);
+  DisplayMemo->setGeometry(0, panel, width(), std::max(0, height() - panel));
 }
 
 void TTervaneClientForm::ShowCheckBoxClick() {
   SetFormHeight(ShowCheckBox->isChecked() ? kTallHeight : kShortHeight);
 }
 
-void TTervaneClientForm::HideButtonClick() { hide(); }
+void TTervaneClientForm::HideButtonClick() {
+  // With no notification area a hidden window could not be got back: it
+  // goes to the task bar instead.
+  if (TrayPresent()) hide();
+  else showMinimized();
+}
+
+void TTervaneClientForm::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  // With no notification area there is no Exit to reach: closing the
+  // window is how the program ends.
+  if (TrayPresent()) Guarded([this] { HideButtonClick(); });
+  else Exit1Click();
+}
+
+bool TTervaneClientForm::TrayPresent() const { return !FTrayPresence || FTrayPresence->Present(); }
 
 void TTervaneClientForm::ShowFullWindow1Click() {
+  // A window the manager minimised comes back too.
+  setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
   raise();
   activateWindow();

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "ini_file.h"
+#include "layout_scale.h"
 #include "tray.h"
 
 class QAction;
@@ -25,6 +26,7 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class TTrayPresence;
 class TTnCnx;
 namespace Ui {
 class TervaneClientForm;
@@ -92,9 +94,12 @@ class TTervaneClientForm : public QWidget {
   // Index of the image the tray and the window show now.
   int TrayImage() const { return FTrayImage; }
 
-  // Window height as the description counts it (frame included).
+  // Window height, frame included: the description's 188 or 480 in the
+  // units of the real font (Scale()).
   int FormHeight() const;
   void SetFormHeight(int Height);
+  // The factors from the description's units to this window's pixels.
+  const TLayoutScale& Scale() const { return FScale; }
 
   // The tray's message handler: the mouse code of the activation.
   void WMTrayNotify(std::uint32_t LParam);
@@ -132,11 +137,16 @@ class TTervaneClientForm : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  // A close button that the window manager adds anyway hides the window, as
+  // "Hide in System Tray" does: only Exit ends the program.  Without a
+  // notification area, where Exit cannot be reached, it ends the program.
+  void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BindControls();
   void LayoutControls();
+  void ScaleLayout();
   void BuildPopupMenu();
   void LoadSettings();
   void ConnectRequest();
@@ -145,6 +155,12 @@ class TTervaneClientForm : public QWidget {
   void UpdateTrayTip();
   void TrayUpdate(int Image);
   void AddTrayIcon();
+  // With no notification area the window is the only way to reach the
+  // program, so it shows while there is none and goes back into the tray
+  // when one appears.
+  void WatchTrayPresence();
+  void TrayPresenceChanged(bool Present);
+  bool TrayPresent() const;
 
   std::unique_ptr<Ui::TervaneClientForm> FUi;
   std::unique_ptr<TTnCnx> FTnCnx;
@@ -153,6 +169,9 @@ class TTervaneClientForm : public QWidget {
   TTrayHost* FTray;
   TrayIconData FTrayIconData;
   int FTrayImage = 2;
+  TTrayPresence* FTrayPresence = nullptr;
+  TLayoutScale FScale;
+  bool FShownForNoTray = false;
 };
 
 // The 8-bit text of a field (one byte per character) and back.

@@ -1,6 +1,8 @@
 // The tray icon; see tray.h.
 #include "tray.h"
 
+#include <QGuiApplication>
+#include <QStyleHints>
 #include <algorithm>
 #include <cstring>
 
@@ -14,24 +16,46 @@ std::string TrayIconData::Tip() const { return std::string(szTip, strnlen(szTip,
 
 TTrayHost::~TTrayHost() { delete FIcon; }
 
+std::uint32_t TTrayHost::CodeOf(QSystemTrayIcon::ActivationReason Reason) {
+  switch (Reason) {
+    case QSystemTrayIcon::Trigger:
+      if (FLastTrigger.isValid() &&
+          FLastTrigger.elapsed() <= QGuiApplication::styleHints()->mouseDoubleClickInterval()) {
+        FLastTrigger.invalidate();
+        return WM_LBUTTONDBLCLK_CODE;
+      }
+      FLastTrigger.start();
+      return WM_LBUTTONUP_CODE;
+    case QSystemTrayIcon::DoubleClick:
+      // An embedded tray reports the first press as a plain activation and
+      // the second as the double-click itself.
+      FLastTrigger.invalidate();
+      return WM_LBUTTONDBLCLK_CODE;
+    case QSystemTrayIcon::Context: return WM_RBUTTONDOWN_CODE;
+    case QSystemTrayIcon::MiddleClick: return WM_MBUTTONDOWN_CODE;
+    case QSystemTrayIcon::Unknown: return 0;
+  }
+  return 0;
+}
+
 bool TTrayHost::ShellNotifyIcon(std::uint32_t Message, const TrayIconData& Data) {
   switch (Message) {
     case NIM_ADD: {
       if (FIcon) return false;
       FIcon = new QSystemTrayIcon(this);
       FCallback = Data.callback;
+      FLastTrigger.invalidate();
       QObject::connect(FIcon, &QSystemTrayIcon::activated, this,
                        [this](QSystemTrayIcon::ActivationReason reason) {
-                         std::uint32_t code = 0;
-                         switch (reason) {
-                           case QSystemTrayIcon::DoubleClick: code = WM_LBUTTONDBLCLK_CODE; break;
-                           case QSystemTrayIcon::Context: code = WM_RBUTTONDOWN_CODE; break;
-                           case QSystemTrayIcon::Trigger: code = WM_LBUTTONUP_CODE; break;
-                           case QSystemTrayIcon::MiddleClick: code = WM_MBUTTONDOWN_CODE; break;
-                           case QSystemTrayIcon::Unknown: return;
-                         }
-                         if (FCallback) FCallback(code);
+                         const std::uint32_t code = CodeOf(reason);
+                         if (code == 0 || !FCallback) return;
+                         // From the loop, not from inside the host's call:
+                         // a question box the action asks must not hold
+                         // back the host's answer.
+                         QMetaObject::invokeMethod(
+                             this, [this, code] { FCallback(code); }, Qt::QueuedConnection);
                        });
+      if (Data.menu) FIcon->setContextMenu(Data.menu);
       [[fallthrough]];
     }
     case NIM_MODIFY:

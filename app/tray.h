@@ -4,7 +4,9 @@
 // activations come back as mouse-message codes to the record's window.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QIcon>
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -32,6 +34,10 @@ struct TrayIconData {
   char szTip[64] = {};
   // The window's tray-message handler (WMTrayNotify), given the mouse code.
   std::function<void(std::uint32_t)> callback;
+  // The pop-up menu.  A tray host that draws menus itself (over D-Bus) is
+  // handed it as a menu description; an embedded tray opens it at the
+  // cursor on the right-button press.
+  QMenu* menu = nullptr;
 
   // Copies Text into szTip, cut to fit with its terminating zero.
   void SetTip(const std::string& Text);
@@ -52,6 +58,13 @@ class TTrayHost : public QObject {
   QSystemTrayIcon* Icon() const { return FIcon; }
 
  private:
+  // The mouse code an activation stands for.  Hosts that speak D-Bus report
+  // a double-click as two plain activations; two of them within the
+  // desktop's double-click interval are one double-click, and the second
+  // one is nothing else.
+  std::uint32_t CodeOf(QSystemTrayIcon::ActivationReason Reason);
+
   QPointer<QSystemTrayIcon> FIcon;
   std::function<void(std::uint32_t)> FCallback;
+  QElapsedTimer FLastTrigger;
 };

@@ -40,7 +40,7 @@ printf '[Settings]\nHostName=127.0.0.1\nTelnetPort=%s\nUserName=User\nPassword=L
 sleep 3
 
 # While the window is hidden, the icon is the program's only visible window.
-icon=$(xdotool search --onlyvisible --class TervaneWinC | head -1)
+icon=$(xdotool search --onlyvisible --classname TervaneWinC | head -1)
 eval "$(xdotool getwindowgeometry --shell "$icon")"
 ix=$((X + WIDTH / 2)); iy=$((Y + HEIGHT / 2))
 
@@ -55,19 +55,26 @@ click $ix $iy 1 2   # double-click: access up
 click $ix $iy 3     # right click: the menu
 import -window root -crop 320x220+580+400 "$here/tray_menu.png"
 
-# The menu is the program's visible window that is neither the icon nor the
-# main window; "Configuration" is its first item.
-for w in $(xdotool search --onlyvisible --class TervaneWinC); do
+# While the main window is hidden, the menu is the program's one visible
+# window wider than the icon; "Configuration" is its first item.
+for w in $(xdotool search --onlyvisible --classname TervaneWinC); do
   eval "$(xdotool getwindowgeometry --shell "$w")"
-  name=$(xdotool getwindowname "$w")
-  if ((WIDTH > 60)) && [[ $name != "Zel Tervane Windows Client" ]]; then
+  if ((WIDTH > 60)); then
     click $((X + 40)) $((Y + 10)) 1
     break
   fi
 done
-form=$(xdotool search --onlyvisible --name "Zel Tervane Windows Client" | head -1)
+# The main window is the program's one visible window wider than its menu.
+form=
+for w in $(xdotool search --onlyvisible --classname TervaneWinC); do
+  eval "$(xdotool getwindowgeometry --shell "$w")"
+  if ((WIDTH > 300)); then form=$w; fi
+done
+[[ -n $form ]] || { echo "make_screenshots: the window did not show" >&2; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$form")"
-click $((X + 490)) $((Y + 104)) 1   # Show Telnet Console
+# Show Telnet Console, at 490,104 of the window description, whose units
+# the program scales to its font: the short window is 607 by 161 of them.
+click $((X + 490 * WIDTH / 607)) $((Y + 104 * HEIGHT / 161)) 1
 eval "$(xdotool getwindowgeometry --shell "$form")"
 import -window root -crop "$((WIDTH + 16))x$((HEIGHT + 16))+$((X - 8))+$((Y - 8))" \
   "$here/configuration_window.png"

@@ -5,9 +5,11 @@
 set -euo pipefail
 
 packages_build=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev)
-# Real peers the tests talk to, the fuzzing toolchain and what the tests run.
+# Real peers the tests talk to, the fuzzing toolchain and what the tests run
+# (a private session bus and X server for the tray host on the bus, the two
+# fonts the layout is checked with, and the Debian package's checker).
 packages_test=(busybox-static microsocks dante-server iproute2 clang libclang-rt-14-dev
-               procps)
+               procps dbus xvfb fonts-dejavu-core fonts-liberation2 lintian)
 # The telnet benchmark's baseline parser.
 packages_bench=(libtelnet-dev)
 # Screenshots of the running program under a virtual X server.

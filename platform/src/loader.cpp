@@ -40,7 +40,11 @@ std::string ModuleFile(const std::string& name) {
   std::string base = Fold(name);
   if (base.size() > 4 && base.compare(base.size() - 4, 4, ".dll") == 0)
     base.resize(base.size() - 4);
-  return tervane::ExecutableDir() + "lib" + base + ".so";
+  // As the system's own search: the program's folder first, then by name
+  // through the library search path (an installed program keeps its modules
+  // in a private folder that the platform library's RUNPATH names).
+  const std::string beside = tervane::ExecutableDir() + "lib" + base + ".so";
+  return access(beside.c_str(), F_OK) == 0 ? beside : "lib" + base + ".so";
 }
 
 }  // namespace

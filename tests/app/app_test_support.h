@@ -101,6 +101,29 @@ inline std::string ReadFile(const std::string& name) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The data bytes of what the router received: telnet commands removed.
+inline std::string StripTelnet(const std::string& in) {
+  std::string out;
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    const auto c = static_cast<unsigned char>(in[i]);
+    if (c != 255) {
+      out.push_back(in[i]);
+      continue;
+    }
+    if (i + 1 >= in.size()) break;
+    const auto verb = static_cast<unsigned char>(in[i + 1]);
+    if (verb >= 251 && verb <= 254) {
+      i += 2;
+    } else if (verb == 250) {
+      std::size_t se = in.find("\xff\xf0", i + 2);
+      i = se == std::string::npos ? in.size() : se + 1;
+    } else {
+      i += 1;
+    }
+  }
+  return out;
+}
+
 // tervane_router_sim from the build's bin folder, on 127.0.0.1, port picked
 // by the system.  Every byte it receives goes to its log file.
 class RouterSim {
@@ -117,6 +140,31 @@ class RouterSim {
   std::string log;
   router_sim::Process process;
   int port;
+};
+
+}  // namespace apptest
+
+namespace apptest {
+
+// The program itself, copied into a scratch folder of its own with the
+// libraries it loads, since its settings file sits beside the executable
+// (copies, not links: another user may have to run it from there).
+class ProgramCopy {
+ public:
+  ProgramCopy() {
+    const std::string bin = tervane::ExecutableDir();
+    for (const char* file : {"TervaneWinC", "libwsock32.so", "libtvplatform.so"})
+      std::filesystem::copy_file(bin + file, dir.File(file));
+  }
+  std::string exe() const { return dir.File("TervaneWinC"); }
+  std::string ini() const { return dir.File("Tervane.ini"); }
+  // A settings file that points at the simulator and logs in there.
+  void WriteIni(int port, const std::string& autoConnect = "1") const {
+    dir.Write("Tervane.ini", "[Settings]\nHostName=127.0.0.1\nTelnetPort=" + std::to_string(port) +
+                                 "\nUserName=admin\nPassword=secret\nAutoConnect=" + autoConnect +
+                                 "\n");
+  }
+  ScratchDir dir;
 };
 
 }  // namespace apptest
