@@ -233,6 +233,16 @@ void TCustomWSocket::HandleSelectMsg(TMessage& Msg) {
   }
 }
 
+// The library posts no more once the handle is closed; what it posted
+// before still waits in this window's queue and would otherwise be taken for
+// news about whichever socket gets the value next.
+void TCustomWSocket::DropQueuedNotifications() {
+  if (WindowHandle == nullptr) return;
+  MSG Stale{};
+  while (PeekMessageA(&Stale, WindowHandle, WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_REMOVE)) {
+  }
+}
+
 void TCustomWSocket::ReceiveLoop(WORD Err, TWSocketOptions Options) {
   // Exceptions from the data handler end the loop and go no further: the
   // handler is told again on the next notification.
@@ -450,6 +460,7 @@ void TCustomWSocket::DoClose(bool ShutdownFirst, int Error) {
   for (;;) {
     if (WSocket::closesocket(SocketHandle) != SOCKET_ERROR) {
       SocketHandle = INVALID_SOCKET;
+      DropQueuedNotifications();
       break;
     }
     FLastError = WSocket::WSAGetLastError();
