@@ -8,6 +8,8 @@
 // to do belonged to the session that the handler ended.
 #include <tervane/win32.h>
 
+#include <exception>
+
 #include "custom_wsocket.h"
 #include "wsocket_resolve.h"
 
@@ -436,14 +438,36 @@ void TCustomWSocket::ApplyLinger() {
 
 void TCustomWSocket::Close() { DoClose(true, 0); }
 
+// An abort always ends with the socket closed.  A cancel the library
+// refuses (the look-up has just completed, its reply already on the way) and
+// an exception from a handler or the linger setting are reported only after
+// the close, or the socket would stay connected behind the report.
 void TCustomWSocket::Abort() {
-  CancelDnsLookup();
+  std::exception_ptr Raised;
+  const bool Pending = LookupHandle != nullptr;
+  const int Refused = CancelLookupRequest();
+  if (Pending && Refused == 0 && (ComponentState() & csDestroying) == 0) {
+    try {
+      TriggerDnsLookupDone(WSAEINTR);
+    } catch (...) {
+      Raised = std::current_exception();
+    }
+  }
   ClearSendBuffers();
   if (FState == wsConnected && ProtoNum == IPPROTO_TCP) {
     LingerOnOff = wsLingerOff;
-    ApplyLinger();
+    try {
+      ApplyLinger();
+    } catch (...) {
+      if (!Raised) Raised = std::current_exception();
+    }
   }
   DoClose(false, 0);
+  if (Raised) std::rethrow_exception(Raised);
+  if (Refused != 0) {
+    WSocket::WSASetLastError(Refused);
+    SocketError("WSACancelAsyncRequest");
+  }
 }
 
 void TCustomWSocket::DoClose(bool ShutdownFirst, int Error) {

@@ -101,10 +101,9 @@ HostAnswer Resolve(Pool& pool, const Request& req) {
       ++pool.stalled;
       pool.stallLifted.wait(lock, [&] { return !pool.stall; });
       --pool.stalled;
-      HostAnswer timedOut;
-      timedOut.error = kTryAgain;
-      return timedOut;
     }
+    // The module is going away: its tables may be gone already.
+    if (pool.closed) return HostAnswer{kTryAgain, {}, {}, {}};
   }
   return req.byAddr ? ResolveAddr(req.addr) : ResolveName(req.name);
 }

@@ -55,8 +55,8 @@
 //      void WsFaultStallLookups(int on);
 //          on: every asynchronous look-up started or waiting from now on
 //          hangs in its worker, as on a name server that never answers.
-//          off (also WsFaultReset): they fail with 11002 (try again)
-//          without asking anything.
+//          off (also WsFaultReset): they go on as usual (use names the
+//          hosts seam answers, or ".invalid" ones, never a real name).
 //      int WsFaultStalledLookups(void);
 //          look-ups hanging so right now.
 //
