@@ -497,7 +497,9 @@ void TCustomWSocket::DoClose(bool ShutdownFirst, int Error) {
       SocketHandle = INVALID_SOCKET;
       break;
     }
-    SocketHandle = INVALID_SOCKET;
+    // The library kept the handle open: it stays ours, so that a later
+    // Close, Abort or the destructor can still release it.  Forgotten here,
+    // it would stay open for the life of the process.
     SocketError("Disconnect (closesocket)");
     return;
   }
