@@ -211,11 +211,11 @@ TEST_P(FaultSweep, EveryFailedCallIsReportedLeaksNothingAndLeavesAWorkingSocket)
       if (r.calls.at(fn) < nth) break;  // no nth call any more: nothing failed
       // Close's shutdown is a courtesy whose result nobody reads: the
       // closesocket after it ends the session all the same.  The receive
-      // loop's count query only decides whether to read on at once; its
-      // failure goes to LastError, which the next arrival clears, so when
-      // the operation completed all the same there may be nothing left to see.
+      // loop's reads and count queries keep their failure in LastError,
+      // which the next arrival clears: when the operation completed all the
+      // same, there may be nothing left to see.
       const bool ignoredByDesign = (std::string(op.name) == "Close" && fn == "shutdown") ||
-                                   (fn == "ioctlsocket" && r.done);
+                                   ((fn == "ioctlsocket" || fn == "recv") && r.done);
       EXPECT_TRUE(r.reported || (ignoredByDesign && r.done))
           << "the failure went unreported (operation "
           << (r.done ? "completed" : "did not complete") << ")";
