@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite twice: a
 # normal build and an address+undefined sanitizer build; in between, a short
-# bounded smoke run of every fuzz target.  Exits non-zero on any failure.
+# bounded smoke run of every fuzz target and a thread-sanitizer run of the
+# programs whose threads meet (posts to a loop from other threads, the
+# look-up workers).  Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
 
@@ -34,6 +36,17 @@ for fuzzer in build-fuzz/bin/*_fuzz; do
   echo "-- $(basename "$fuzzer")"
   "$fuzzer" -max_total_time=20 -rss_limit_mb=2048 -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
   rm -rf "$corpus"
+done
+
+echo "== thread sanitizer (cross-thread programs only) =="
+# Only what crosses threads is built and run, to keep this stage short.
+tsan_tests=(platform_loop_test platform_wsock_lookup_test socket_dns_test)
+cmake -G Ninja -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTERVANE_BUILD_APP=OFF \
+  -DTERVANE_SANITIZE_THREAD=ON >/dev/null
+cmake --build build-tsan -j"$jobs" --target "${tsan_tests[@]}" wsock32 wsock32_fault
+for t in "${tsan_tests[@]}"; do
+  echo "-- $t"
+  (cd build-tsan/bin && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "./$t" --gtest_brief=1)
 done
 
 echo "== sanitizer build (address + undefined) =="

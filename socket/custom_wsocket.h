@@ -230,8 +230,14 @@ class TCustomWSocket : public TComponent {
   // rest of what waits is read after the messages queued meanwhile.
   void PostReceiveRetry(WORD Code);
   void HandleSelectMsg(TMessage& Msg);
+  // After closesocket: the handle's value may come back with the next
+  // socket at once, so notifications still queued for it must go.
+  void DropQueuedNotifications();
   void HandleHostByNameMsg(TMessage& Msg);
   void HandleHostByAddrMsg(TMessage& Msg);
+  // Cancels the pending look-up, if any, and forgets it without reporting:
+  // 0, or the library's code when it refused the cancel.
+  int CancelLookupRequest();
   void TryToSend();
   void AppendToSendBuffers(const void* Data, int Len);
   void ClearSendBuffers();

@@ -47,6 +47,7 @@ void TCustomWSocket::Dup(SOCKET NewHandle) {
       SocketError("Dup (closesocket)");
       return;
     }
+    DropQueuedNotifications();
     ChangeState(wsClosed);
   }
   // Blocks still queued belong to an earlier connection: sending them to the

@@ -179,6 +179,7 @@ void TCustomWSocket::SocketError(const std::string& Context) {
     if (SocketHandle != INVALID_SOCKET) {
       WSocket::closesocket(SocketHandle);
       SocketHandle = INVALID_SOCKET;
+      DropQueuedNotifications();
     }
     // OnSessionClosed is once per session: FD_CLOSE may have raised it
     // already (a peer reset seen by a query inside its handler).

@@ -8,6 +8,8 @@
 // to do belonged to the session that the handler ended.
 #include <tervane/win32.h>
 
+#include <exception>
+
 #include "custom_wsocket.h"
 #include "wsocket_resolve.h"
 
@@ -247,6 +249,20 @@ void TCustomWSocket::HandleSelectMsg(TMessage& Msg) {
   }
 }
 
+// The library posts no more once the handle is closed; what it posted
+// before still waits in this window's queue and would otherwise be taken for
+// news about whichever socket gets the value next.  The retries this socket
+// posted itself go with them, so their guards are free again: the value they
+// name may be handed out again at once.
+void TCustomWSocket::DropQueuedNotifications() {
+  WritePostedFor = INVALID_SOCKET;
+  ReceivePostedFor = INVALID_SOCKET;
+  if (WindowHandle == nullptr) return;
+  MSG Stale{};
+  while (PeekMessageA(&Stale, WindowHandle, WM_SOCKET_SELECT, WM_SOCKET_SELECT, PM_REMOVE)) {
+  }
+}
+
 bool TCustomWSocket::ReceiveLoop(WORD Err, TWSocketOptions Options) {
   // Exceptions from the data handler end the loop and go no further: the
   // handler is told again on the next notification.
@@ -449,14 +465,36 @@ void TCustomWSocket::ApplyLinger() {
 
 void TCustomWSocket::Close() { DoClose(true, 0); }
 
+// An abort always ends with the socket closed.  A cancel the library
+// refuses (the look-up has just completed, its reply already on the way) and
+// an exception from a handler or the linger setting are reported only after
+// the close, or the socket would stay connected behind the report.
 void TCustomWSocket::Abort() {
-  CancelDnsLookup();
+  std::exception_ptr Raised;
+  const bool Pending = LookupHandle != nullptr;
+  const int Refused = CancelLookupRequest();
+  if (Pending && Refused == 0 && (ComponentState() & csDestroying) == 0) {
+    try {
+      TriggerDnsLookupDone(WSAEINTR);
+    } catch (...) {
+      Raised = std::current_exception();
+    }
+  }
   ClearSendBuffers();
   if (FState == wsConnected && ProtoNum == IPPROTO_TCP) {
     LingerOnOff = wsLingerOff;
-    ApplyLinger();
+    try {
+      ApplyLinger();
+    } catch (...) {
+      if (!Raised) Raised = std::current_exception();
+    }
   }
   DoClose(false, 0);
+  if (Raised) std::rethrow_exception(Raised);
+  if (Refused != 0) {
+    WSocket::WSASetLastError(Refused);
+    SocketError("WSACancelAsyncRequest");
+  }
 }
 
 void TCustomWSocket::DoClose(bool ShutdownFirst, int Error) {
@@ -473,6 +511,7 @@ void TCustomWSocket::DoClose(bool ShutdownFirst, int Error) {
   for (;;) {
     if (WSocket::closesocket(SocketHandle) != SOCKET_ERROR) {
       SocketHandle = INVALID_SOCKET;
+      DropQueuedNotifications();
       break;
     }
     FLastError = WSocket::WSAGetLastError();
@@ -485,7 +524,9 @@ void TCustomWSocket::DoClose(bool ShutdownFirst, int Error) {
       SocketHandle = INVALID_SOCKET;
       break;
     }
-    SocketHandle = INVALID_SOCKET;
+    // The library kept the handle open: it stays ours, so that a later
+    // Close, Abort or the destructor can still release it.  Forgotten here,
+    // it would stay open for the life of the process.
     SocketError("Disconnect (closesocket)");
     return;
   }

@@ -179,13 +179,19 @@ void TCustomWSocket::HandleHostByAddrMsg(TMessage& Msg) {
   TriggerDnsLookupDone(Err);
 }
 
+int TCustomWSocket::CancelLookupRequest() {
+  if (LookupHandle == nullptr) return 0;
+  const bool Refused = WSocket::WSACancelAsyncRequest(LookupHandle) != 0;
+  LookupHandle = nullptr;
+  return Refused ? WSocket::WSAGetLastError() : 0;
+}
+
 void TCustomWSocket::CancelDnsLookup() {
   if (LookupHandle == nullptr) return;
-  if (WSocket::WSACancelAsyncRequest(LookupHandle) != 0) {
-    LookupHandle = nullptr;
+  if (const int Refused = CancelLookupRequest()) {
+    WSocket::WSASetLastError(Refused);
     SocketError("WSACancelAsyncRequest");
     return;
   }
-  LookupHandle = nullptr;
   if ((ComponentState() & csDestroying) == 0) TriggerDnsLookupDone(WSAEINTR);
 }

@@ -34,10 +34,14 @@ void TLineDiscipline::Compact() {
   FStart = 0;
 }
 
-// Grows to exactly Need bytes (after Compact), keeping the contents.
+// Grows to at least Need bytes (after Compact), keeping the contents.  The
+// buffer grows by half of itself at least: grown to exactly what each
+// arrival needs, a line that never ends would be copied whole at every
+// arrival, which makes it cost the square of its length.
 bool TLineDiscipline::Reserve(long long Need) {
   if (Need <= FCapacity) return true;
   if (Need > kMaxBuffer) return false;
+  Need = std::min<long long>(kMaxBuffer, std::max(Need, FCapacity + FCapacity / 2LL));
   std::unique_ptr<char[]> Grown(new char[static_cast<size_t>(Need)]);
   if (FData)
     std::memcpy(Grown.get(), FData.get() + FStart, static_cast<size_t>(FCount) + 1);

@@ -62,6 +62,7 @@ void TCustomWSocket::Listen() {
     const int Code = WSocket::WSAGetLastError();
     WSocket::closesocket(SocketHandle);
     SocketHandle = INVALID_SOCKET;
+    DropQueuedNotifications();
     WSocket::WSASetLastError(Code);
   };
 

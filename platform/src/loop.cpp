@@ -172,6 +172,30 @@ void Loop::Unwatch(int fd) {
   watches_.erase(it);
 }
 
+bool Loop::Take(MSG* out, HWND window, UINT min, UINT max, bool remove) {
+  Collect(0);
+  Splice();
+  for (std::uint64_t i = head_; i != tail_; ++i) {
+    Posted& m = ring_[i & mask_];
+    if (m.message == kTaken && m.hwnd == nullptr) continue;
+    if (window != nullptr && m.hwnd != window) continue;
+    if ((min != 0 || max != 0) && (m.message < min || m.message > max)) continue;
+    *out = MSG{};
+    out->hwnd = m.hwnd;
+    out->message = m.message;
+    out->wParam = m.wParam;
+    out->lParam = m.lParam;
+    if (remove) {
+      if (i == head_)
+        ++head_;
+      else
+        m = Posted{nullptr, kTaken, 0, 0};
+    }
+    return true;
+  }
+  return false;
+}
+
 namespace {
 thread_local std::unique_ptr<Loop> tlsLoop;
 }
@@ -187,10 +211,14 @@ Loop& CurrentLoop() {
 
 using tervane::detail::CurrentLoop;
 
-BOOL WINAPI PeekMessageA(MSG* msg, HWND, UINT, UINT, UINT removeMsg) {
+BOOL WINAPI PeekMessageA(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMsg) {
   auto& loop = CurrentLoop();
   tervane::detail::Loop::Inside guard(loop);
-  if (!loop.Next(msg, (removeMsg & PM_REMOVE) != 0, false)) return FALSE;
+  const bool remove = (removeMsg & PM_REMOVE) != 0;
+  const bool filtered = window != nullptr || filterMin != 0 || filterMax != 0;
+  if (!(filtered ? loop.Take(msg, window, filterMin, filterMax, remove)
+                 : loop.Next(msg, remove, false)))
+    return FALSE;
   msg->time = GetTickCount();
   return TRUE;
 }

@@ -108,6 +108,10 @@ class Loop {
       // DispatchMessageA, as on Windows.
       if (tail_ != head_) {
         const Posted& m = ring_[head_ & mask_];
+        if (m.message == kTaken && m.hwnd == nullptr) {  // see Take
+          ++head_;
+          continue;
+        }
         *out = MSG{};
         out->hwnd = m.hwnd;
         out->message = m.message;
@@ -123,6 +127,11 @@ class Loop {
     }
   }
 
+  // PeekMessageA with a filter: the first queued message of `window` (any
+  // window when null) within [min, max] (any message when both are 0),
+  // optionally removed; the messages before it stay where they are.
+  bool Take(MSG* out, HWND window, UINT min, UINT max, bool remove);
+
   bool DispatchPending();
   int Run();
   bool Watch(int fd, WatchCallback cb, void* context);
@@ -134,6 +143,10 @@ class Loop {
   // enough that the poll costs nothing next to the messages themselves.
   static constexpr int kCollectEvery = 1024;
   static constexpr std::uint64_t kEventFdKey = ~std::uint64_t(0);
+  // What a message taken out of the middle of the queue leaves in its slot
+  // (to no window, so dispatching it does nothing): the slots behind keep
+  // their places, and with them the tickets handed out for them.
+  static constexpr UINT kTaken = 0xFFFFFFFFu;
 
   struct WatchEntry {
     std::uint64_t gen;

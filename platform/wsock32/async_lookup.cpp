@@ -1,15 +1,23 @@
 // WSAAsyncGetHostByName / WSAAsyncGetHostByAddr / WSACancelAsyncRequest.
 //
-// Each request resolves on a worker thread of its own, then writes the host
-// record into the caller's buffer and posts the reply, both while holding
-// the request table's lock.  Cancelling takes the same lock, so once
+// Requests wait in a queue served by a few worker threads (kMaxWorkers at
+// most, however many requests replace each other).  A worker resolves, then
+// writes the host record into the caller's buffer and posts the reply, both
+// while holding the pool's lock.  Cancelling takes the same lock, so once
 // WSACancelAsyncRequest has succeeded the buffer is never touched again.
-// Workers are joined before the module can go away (last WSACleanup, or
-// unloading).
-#include <arpa/inet.h>
+//
+// Nothing ever waits for a worker.  A worker inside the system resolver
+// cannot be stopped (a name server that never answers keeps it there for
+// the resolver's whole timeout), so cancelling, the last WSACleanup and
+// unloading only make its answer go nowhere: the workers are detached, the
+// pool they share lives as long as the last of them, and the module keeps
+// its code mapped once it has started one (a thread may still be running
+// it after FreeLibrary).
+#include <dlfcn.h>
 
+#include <condition_variable>
 #include <cstring>
-#include <list>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -24,6 +32,10 @@ void StopLookups();
 
 namespace {
 
+// Enough for look-ups running side by side; a resolver that never answers
+// holds at most this many threads.
+constexpr int kMaxWorkers = 4;
+
 struct Request {
   std::uint32_t handle = 0;
   HWND__* window = nullptr;
@@ -34,62 +46,102 @@ struct Request {
   std::string name;
   std::uint32_t addr = 0;
 };
+using RequestPtr = std::shared_ptr<Request>;
 
-struct Worker {
-  std::thread thread;
-  bool finished = false;  // guarded by Lookups::mutex
-};
-
-struct Lookups {
+struct Pool {
   std::mutex mutex;
-  std::map<std::uint32_t, std::shared_ptr<Request>> pending;
-  std::list<Worker> workers;
+  // Requests not answered nor cancelled; a worker answers only these.
+  std::map<std::uint32_t, RequestPtr> pending;
+  std::deque<RequestPtr> queue;  // waiting for a worker
+  int workers = 0;               // threads alive
+  int resolving = 0;             // of those, inside a look-up
   std::uint32_t nextHandle = 1;
+  bool closed = false;  // the module is going away: no more answers
+  // Fault build: look-ups wait here, as on a name server that never
+  // answers, until the stall is lifted.
+  bool stall = false;
+  int stalled = 0;
+  std::condition_variable stallLifted;
+};
+using PoolPtr = std::shared_ptr<Pool>;
 
-  ~Lookups() { StopLookups(); }  // the module is being unloaded
+// The module's reference to the pool; the workers hold their own.
+struct PoolHolder {
+  PoolPtr pool = std::make_shared<Pool>();
+  ~PoolHolder() {
+    std::lock_guard<std::mutex> lock(pool->mutex);
+    pool->closed = true;
+    pool->pending.clear();
+    pool->queue.clear();
+    pool->stall = false;
+    pool->stallLifted.notify_all();
+  }
 };
 
-Lookups& L() {
-  static Lookups lookups;
-  return lookups;
+const PoolPtr& Shared() {
+  static PoolHolder holder;
+  return holder.pool;
+}
+Pool& P() { return *Shared(); }
+
+// Keeps this module mapped for the rest of the process.
+void PinModule() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&PinModule), &info) != 0 && info.dli_fname)
+      dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+  });
 }
 
-void Work(std::shared_ptr<Request> req, Worker* self) {
-  const HostAnswer answer = req->byAddr ? ResolveAddr(req->addr) : ResolveName(req->name);
-  auto& l = L();
-  std::lock_guard<std::mutex> lock(l.mutex);
-  self->finished = true;
-  auto it = l.pending.find(req->handle);
-  if (it == l.pending.end() || it->second != req) return;  // cancelled
-  l.pending.erase(it);
+HostAnswer Resolve(Pool& pool, const Request& req) {
+  {
+    std::unique_lock<std::mutex> lock(pool.mutex);
+    if (pool.stall) {
+      ++pool.stalled;
+      pool.stallLifted.wait(lock, [&] { return !pool.stall; });
+      --pool.stalled;
+    }
+    // The module is going away: its tables may be gone already.
+    if (pool.closed) return HostAnswer{kTryAgain, {}, {}, {}};
+  }
+  return req.byAddr ? ResolveAddr(req.addr) : ResolveName(req.name);
+}
+
+// Answers `req` unless it was cancelled meanwhile (caller holds the lock).
+void Answer(Pool& pool, const Request& req, const HostAnswer& answer) {
+  auto it = pool.pending.find(req.handle);
+  if (pool.closed || it == pool.pending.end() || it->second.get() != &req) return;
+  pool.pending.erase(it);
   int error = answer.error;
   int needed = 0;
   if (error == 0) {
-    needed = LayoutHost(answer, req->buf, req->len);
-    if (needed > req->len) error = kEnobufs;
+    needed = LayoutHost(answer, req.buf, req.len);
+    if (needed > req.len) error = kEnobufs;
   }
   const std::uint32_t low = static_cast<std::uint32_t>(needed > 0xFFFF ? 0xFFFF : needed);
   const auto lParam = static_cast<std::intptr_t>(low | (static_cast<std::uint32_t>(error) << 16));
-  PostMessageA(req->window, req->message, req->handle, lParam);
+  PostMessageA(req.window, req.message, req.handle, lParam);
 }
 
-// Join the workers that are done (caller does not hold the lock).
-void Reap() {
-  std::list<Worker> done;
-  {
-    auto& l = L();
-    std::lock_guard<std::mutex> lock(l.mutex);
-    for (auto it = l.workers.begin(); it != l.workers.end();) {
-      auto next = std::next(it);
-      if (it->finished) done.splice(done.end(), l.workers, it);
-      it = next;
-    }
+void Work(PoolPtr pool) {
+  std::unique_lock<std::mutex> lock(pool->mutex);
+  while (!pool->closed && !pool->queue.empty()) {
+    RequestPtr req = std::move(pool->queue.front());
+    pool->queue.pop_front();
+    if (pool->pending.count(req->handle) == 0) continue;  // cancelled while queued
+    ++pool->resolving;
+    lock.unlock();
+    const HostAnswer answer = Resolve(*pool, *req);
+    lock.lock();
+    --pool->resolving;
+    Answer(*pool, *req, answer);
   }
-  for (Worker& w : done) w.thread.join();
+  --pool->workers;
 }
 
 // A request answering to `window` with `message`, its record going to `buf`.
-std::shared_ptr<Request> NewRequest(HWND__* window, unsigned message, char* buf, int len) {
+RequestPtr NewRequest(HWND__* window, unsigned message, char* buf, int len) {
   auto req = std::make_shared<Request>();
   req->window = window;
   req->message = message;
@@ -98,22 +150,31 @@ std::shared_ptr<Request> NewRequest(HWND__* window, unsigned message, char* buf,
   return req;
 }
 
-void* Start(std::shared_ptr<Request> req) {
-  Reap();
-  auto& l = L();
-  std::lock_guard<std::mutex> lock(l.mutex);
-  req->handle = l.nextHandle++;
-  if (l.nextHandle == 0) l.nextHandle = 1;
-  l.pending[req->handle] = req;
-  l.workers.emplace_back();
-  Worker* self = &l.workers.back();
-  try {
-    self->thread = std::thread(Work, req, self);
-  } catch (...) {
-    l.workers.pop_back();
-    l.pending.erase(req->handle);
-    SetError(kEnobufs);
-    return nullptr;
+void* Start(RequestPtr req) {
+  Pool& pool = P();
+  std::lock_guard<std::mutex> lock(pool.mutex);
+  req->handle = pool.nextHandle++;
+  if (pool.nextHandle == 0) pool.nextHandle = 1;
+  pool.pending[req->handle] = req;
+  pool.queue.push_back(req);
+  // A worker that is alive but not resolving is about to take from the
+  // queue; start another only when the queue outnumbers those.
+  const int free = pool.workers - pool.resolving;
+  if (pool.workers < kMaxWorkers && static_cast<int>(pool.queue.size()) > free) {
+    try {
+      PinModule();
+      std::thread(Work, Shared()).detach();
+      ++pool.workers;
+    } catch (...) {
+      // Without a thread of its own the request still has the running
+      // workers; with none at all it cannot be served.
+      if (pool.workers == 0) {
+        pool.queue.pop_back();
+        pool.pending.erase(req->handle);
+        SetError(kEnobufs);
+        return nullptr;
+      }
+    }
   }
   return reinterpret_cast<void*>(static_cast<std::uintptr_t>(req->handle));
 }
@@ -121,15 +182,23 @@ void* Start(std::shared_ptr<Request> req) {
 }  // namespace
 
 void StopLookups() {
-  std::list<Worker> all;
-  {
-    auto& l = L();
-    std::lock_guard<std::mutex> lock(l.mutex);
-    l.pending.clear();  // outstanding requests are cancelled
-    all.splice(all.end(), l.workers);
-  }
-  for (Worker& w : all)
-    if (w.thread.joinable()) w.thread.join();
+  Pool& pool = P();
+  std::lock_guard<std::mutex> lock(pool.mutex);
+  pool.pending.clear();  // outstanding requests are cancelled
+  pool.queue.clear();
+}
+
+void StallLookups(bool on) {
+  Pool& pool = P();
+  std::lock_guard<std::mutex> lock(pool.mutex);
+  pool.stall = on;
+  if (!on) pool.stallLifted.notify_all();
+}
+
+int StalledLookups() {
+  Pool& pool = P();
+  std::lock_guard<std::mutex> lock(pool.mutex);
+  return pool.stalled;
 }
 
 }  // namespace ws
@@ -166,9 +235,12 @@ WS_EXPORT(void*, WSAAsyncGetHostByAddr)(HWND__* window, unsigned int message, co
 WS_EXPORT(int, WSACancelAsyncRequest)(void* asyncTaskHandle) {
   if (!ws::EnterCall("WSACancelAsyncRequest")) return wsabi::kSocketError;
   const auto handle = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(asyncTaskHandle));
-  auto& l = ws::L();
-  std::lock_guard<std::mutex> lock(l.mutex);
-  // Unknown, finished or already cancelled: WinSock says WSAEINVAL.
-  if (l.pending.erase(handle) == 0) return ws::FailWsa(ws::kEinval);
-  return 0;
+  auto& pool = ws::P();
+  std::lock_guard<std::mutex> lock(pool.mutex);
+  if (pool.pending.erase(handle) != 0) return 0;
+  // A request this module handed out has either been answered already or
+  // was cancelled before: WinSock says the routine has already completed.
+  // A value it never handed out is invalid.
+  const bool issued = handle != 0 && handle < pool.nextHandle;
+  return ws::FailWsa(issued ? ws::kEalready : ws::kEinval);
 }

@@ -28,6 +28,7 @@ WS_EXPORT(void, WsFaultReset)() {
   F().recordConnect = false;
   F().lastConnect.clear();
   F().counts.clear();
+  ws::StallLookups(false);
 }
 
 WS_EXPORT(void, WsFaultStartupError)(int code) {
@@ -88,3 +89,7 @@ WS_EXPORT(int, WsFaultLastConnect)(char* buf, int len) {
   }
   return static_cast<int>(t.size());
 }
+
+WS_EXPORT(void, WsFaultStallLookups)(int on) { ws::StallLookups(on != 0); }
+
+WS_EXPORT(int, WsFaultStalledLookups)() { return ws::StalledLookups(); }

@@ -1,11 +1,13 @@
 // The socket table: WinSock handles to descriptors.
 //
-// A handle is (generation << 32) | fd.  Descriptor numbers are reused at
-// once by the kernel; the generation makes sure a closed socket's handle,
-// and any notification still queued with it, never names its successor.
+// Handle values are handed out like descriptors: the lowest free one, so a
+// closed socket's value comes back with the next socket at once, as it does
+// with WinSock.  Whoever keeps a handle (or a notification carrying one)
+// past closesocket must expect it to name a different socket.
 #include <unistd.h>
 
 #include <mutex>
+#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -14,10 +16,15 @@
 namespace ws {
 namespace {
 
+// Numbering starts at 1: a zeroed record never names a socket.
+constexpr SOCKET kFirstHandle = 1;
+
 struct Table {
   std::mutex mutex;
   std::unordered_map<SOCKET, SockPtr> sockets;
-  std::uint32_t nextGen = 1;
+  // Values given back by Close below `next`; `next` was never handed out.
+  std::set<SOCKET> freed;
+  SOCKET next = kFirstHandle;
 
   // The module is being unloaded with sockets still open (the last
   // WSACleanup failed or never came): their watches would call into code
@@ -67,9 +74,12 @@ SockPtr Register(int fd, int type, bool nonBlocking) {
   auto s = std::make_shared<Sock>();
   auto& t = T();
   std::lock_guard<std::mutex> lock(t.mutex);
-  const std::uint32_t gen = t.nextGen++;
-  if (t.nextGen == 0) t.nextGen = 1;
-  s->handle = (static_cast<SOCKET>(gen) << 32) | static_cast<std::uint32_t>(fd);
+  if (t.freed.empty()) {
+    s->handle = t.next++;
+  } else {
+    s->handle = *t.freed.begin();
+    t.freed.erase(t.freed.begin());
+  }
   s->fd = fd;
   s->type = type;
   s->nonBlocking = nonBlocking;
@@ -87,7 +97,7 @@ void Close(const SockPtr& s) {
   {
     auto& t = T();
     std::lock_guard<std::mutex> lock(t.mutex);
-    t.sockets.erase(s->handle);
+    if (t.sockets.erase(s->handle) != 0) t.freed.insert(s->handle);
   }
   close(s->fd);
 }

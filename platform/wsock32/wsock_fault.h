@@ -52,6 +52,13 @@
 //      int WsFaultLastConnect(char* buf, int len);
 //          copies the last target as "a.b.c.d:port" (NUL-terminated,
 //          truncated to len) and returns its length; 0 if none.
+//      void WsFaultStallLookups(int on);
+//          on: every asynchronous look-up started or waiting from now on
+//          hangs in its worker, as on a name server that never answers.
+//          off (also WsFaultReset): they go on as usual (use names the
+//          hosts seam answers, or ".invalid" ones, never a real name).
+//      int WsFaultStalledLookups(void);
+//          look-ups hanging so right now.
 //
 // The variant bin/libwsock32_noproto.so is the plain module without the
 // getprotobyname entry point (GetProcAddress fails with 127).
@@ -70,4 +77,6 @@ using WsFaultFailCallFn = void (*)(const char* function, int nth, int code);
 using WsFaultCallCountFn = int (*)(const char* function);
 using WsFaultRecordConnectFn = void (*)(int on);
 using WsFaultLastConnectFn = int (*)(char* buf, int len);
+using WsFaultStallLookupsFn = void (*)(int on);
+using WsFaultStalledLookupsFn = int (*)();
 }

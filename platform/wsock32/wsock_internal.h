@@ -45,6 +45,7 @@ enum : int {
   kEinval = 10022,
   kEwouldblock = 10035,
   kEinprogress = 10036,
+  kEalready = 10037,
   kEnotsock = 10038,
   kEnoprotoopt = 10042,
   kEafnosupport = 10047,
@@ -164,6 +165,10 @@ bool FaultResetOnSend();
 int FaultCloseError();
 // connect: record "a.b.c.d:port" instead of connecting?
 bool FaultRecordConnect(const std::string& target);
+// Asynchronous look-ups wait, as on a name server that never answers, while
+// on (async_lookup.cpp); how many are waiting so.
+void StallLookups(bool on);
+int StalledLookups();
 
 }  // namespace ws
 

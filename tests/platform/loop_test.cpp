@@ -117,6 +117,25 @@ TEST_F(LoopTest, PostsAreDispatchedInOrderAndPeekCanLookWithoutRemoving) {
   EXPECT_EQ(gSeen[1].wParam, 2u);
   EXPECT_EQ(gSeen[2].wParam, 3u);
   EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+
+  // A filter by window and message range takes the first match from the
+  // middle of the queue; what stays keeps its order.
+  gSeen.clear();
+  PostMessageA(a, WM_USER + 1, 1, 0);
+  PostMessageA(b, WM_USER + 1, 2, 0);
+  PostMessageA(a, WM_USER + 2, 3, 0);
+  PostMessageA(b, WM_USER + 2, 4, 0);
+  ASSERT_TRUE(PeekMessageA(&m, b, WM_USER + 2, WM_USER + 5, PM_NOREMOVE));
+  EXPECT_EQ(m.wParam, 4u);
+  ASSERT_TRUE(PeekMessageA(&m, a, WM_USER + 2, WM_USER + 2, PM_REMOVE));
+  EXPECT_EQ(m.wParam, 3u);
+  EXPECT_FALSE(PeekMessageA(&m, a, WM_USER + 2, WM_USER + 2, PM_REMOVE));
+  ASSERT_TRUE(PeekMessageA(&m, b, 0, 0, PM_REMOVE));
+  EXPECT_EQ(m.wParam, 2u);
+  EXPECT_TRUE(tervane::DispatchPending());
+  ASSERT_EQ(gSeen.size(), 2u);
+  EXPECT_EQ(gSeen[0].wParam, 1u);
+  EXPECT_EQ(gSeen[1].wParam, 4u);
   DestroyWindow(a);
   DestroyWindow(b);
 }

@@ -109,6 +109,8 @@ class WsockTest : public ::testing::Test {
     return n;
   }
   bool Has(SOCKET s, WORD event) const { return Count(s, event) > 0; }
+  // A closed socket's value comes back with the next socket: its notes go.
+  void Forget(SOCKET s) { std::erase_if(notes_, [&](const Note& n) { return n.socket == s; }); }
   WORD ErrorOf(SOCKET s, WORD event) const {
     for (const Note& n : notes_)
       if (n.socket == s && n.event == event) return n.error;

@@ -142,7 +142,7 @@ TEST_F(LookupTest, FailuresArriveAsTheReplysError) {
 TEST_F(LookupTest, CancelledRequestNeverWritesNorReplies) {
   hostsSet_("slow.test", "127.0.9.9");
   // Many requests, each cancelled at once: whichever finished first is
-  // refused (WSAEINVAL), every other is never heard of again.
+  // refused (WSAEALREADY), every other is never heard of again.
   std::vector<std::vector<char>> buffers(20, std::vector<char>(MAXGETHOSTSTRUCT + 1, 0x5A));
   std::vector<HANDLE> handles;
   std::vector<bool> cancelled;
@@ -152,7 +152,7 @@ TEST_F(LookupTest, CancelledRequestNeverWritesNorReplies) {
     handles.push_back(h);
     cancelled.push_back(ws.WSACancelAsyncRequest(h) == 0);
     if (!cancelled.back()) {
-      EXPECT_EQ(ws.WSAGetLastError(), WSAEINVAL);
+      EXPECT_EQ(ws.WSAGetLastError(), WSAEALREADY);
     }
   }
   // Let every worker finish: a later request's reply comes after theirs.
@@ -165,9 +165,10 @@ TEST_F(LookupTest, CancelledRequestNeverWritesNorReplies) {
     for (char c : buffers[i]) ASSERT_EQ(static_cast<unsigned char>(c), 0x5A) << "written after cancel";
   }
 
-  // Cancelling a finished or unknown request fails.
+  // Cancelling a finished request fails as WinSock's does: the routine has
+  // already completed; a handle never handed out is invalid.
   EXPECT_EQ(ws.WSACancelAsyncRequest(last), SOCKET_ERROR);
-  EXPECT_EQ(ws.WSAGetLastError(), WSAEINVAL);
+  EXPECT_EQ(ws.WSAGetLastError(), WSAEALREADY);
   EXPECT_EQ(ws.WSACancelAsyncRequest(reinterpret_cast<HANDLE>(0x7777)), SOCKET_ERROR);
   EXPECT_EQ(ws.WSAGetLastError(), WSAEINVAL);
 }

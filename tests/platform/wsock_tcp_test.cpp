@@ -178,6 +178,7 @@ TEST_F(TcpTest, ResetAndRefusalCarryTheirCodes) {
   EXPECT_EQ(ws.recv(s, buf, sizeof buf, 0), SOCKET_ERROR);
   EXPECT_EQ(ws.WSAGetLastError(), WSAECONNRESET);
   ws.closesocket(s);
+  Forget(s);
 
   SOCKET r = ConnectTo(peer::RefusingPort());
   ASSERT_TRUE(PumpUntil([&] { return Has(r, FD_CONNECT); }));
@@ -235,18 +236,27 @@ TEST_F(TcpTest, GracefulLingerOnANonBlockingSocketRefusesUntilTheDataIsOut) {
   peer::Close(server);
 }
 
-TEST_F(TcpTest, StaleHandlesNeverNameANewSocket) {
+// Handle values are reused like descriptors, lowest free value first, as
+// WinSock hands a freed value out again at once; a closed value names
+// nothing until then.
+TEST_F(TcpTest, HandleValuesComeBackLowestFirst) {
   SOCKET a = ws.socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  SOCKET b = ws.socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  SOCKET c = ws.socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  ASSERT_NE(c, INVALID_SOCKET);
+  ASSERT_EQ(ws.closesocket(b), 0);
   ASSERT_EQ(ws.closesocket(a), 0);
-  SOCKET b = ws.socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);  // same descriptor number
-  EXPECT_NE(a, b);
   u_long v = 1;
   EXPECT_EQ(ws.ioctlsocket(a, FIONBIO, &v), SOCKET_ERROR);
   EXPECT_EQ(ws.WSAGetLastError(), WSAENOTSOCK);
-  EXPECT_EQ(ws.ioctlsocket(b, FIONBIO, &v), 0);
-  EXPECT_EQ(ws.ioctlsocket(b, 0x1234, &v), SOCKET_ERROR);
+  SOCKET first = ws.socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  SOCKET second = ws.socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  EXPECT_EQ(first, std::min(a, b));
+  EXPECT_EQ(second, std::max(a, b));
+  EXPECT_EQ(ws.ioctlsocket(first, FIONBIO, &v), 0);
+  EXPECT_EQ(ws.ioctlsocket(first, 0x1234, &v), SOCKET_ERROR);
   EXPECT_EQ(ws.WSAGetLastError(), WSAEINVAL);
-  ws.closesocket(b);
+  for (SOCKET s : {first, second, c}) ws.closesocket(s);
 }
 
 TEST_F(TcpTest, ErrorValueIsPerThreadAndStartupIsCounted) {

@@ -140,16 +140,18 @@ TEST(Close, ReleaseFailuresAreRetriedOrReported) {
     EXPECT_EQ(faults.CallCount("closesocket"), 2);
   }
   s.MultiThreaded = false;
-  // Any other failure: reported, the handle forgotten, the state kept; the
-  // next Close only changes the state.
+  // Any other failure: reported, the state kept, and the handle kept too,
+  // since the library still holds it open; the next Close releases it.
   ConnectTo(s, listener, &rec);
+  const SOCKET open = s.HSocket();
   faults.CloseError(10038, 1);
   EXPECT_EQ(MessageOf([&] { s.Close(); }),
             "Error 10038 in function Disconnect (closesocket)\r\nSocket operation on non-socket");
   EXPECT_EQ(s.State(), wsConnected);
-  EXPECT_EQ(s.HSocket(), INVALID_SOCKET);
+  EXPECT_EQ(s.HSocket(), open);
   s.Close();
-  EXPECT_EQ(rec.events, (Events{"State Connected>Closed"}));
+  EXPECT_EQ(s.HSocket(), INVALID_SOCKET);
+  EXPECT_EQ(rec.events, (Events{"State Connected>Closed", "Closed(0)"}));
 }
 
 TEST(Connect, FailuresAfterOpeningKeepTheHandleUntilClosed) {

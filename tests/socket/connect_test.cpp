@@ -42,6 +42,30 @@ TEST(Connect, RefusedCarriesCodeOnConnectedThenClosesWithZero) {
             (Events{"State Closed>Opened", "State Opened>Connecting", "State Connecting>Connected",
                     "Connected(10061)", "State Connected>Closed", "Closed(0)"}));
   EXPECT_EQ(s.State(), wsClosed);
+
+  // The library hands a closed handle's value out again at once.  A read
+  // notification still queued for the old socket then carries the new
+  // socket's handle: it must go with the old socket, or the new attempt
+  // would be reported connected and its refusal lost.
+  const std::string refusing = std::to_string(peer::RefusingPort());
+  auto target = [&] {
+    s.SetAddr("127.0.0.1");
+    s.SetPort(refusing);
+  };
+  target();
+  s.Connect();
+  const SOCKET first = s.HSocket();
+  PostMessageA(s.Handle(), WM_SOCKET_SELECT, first, FD_READ);
+  s.Abort();
+  rec.events.clear();
+  target();
+  s.Connect();
+  EXPECT_EQ(s.HSocket(), first);
+  RunUntil([&] { return rec.Has("Closed(0)"); });
+  Settle();
+  EXPECT_EQ(rec.events,
+            (Events{"State Closed>Opened", "State Opened>Connecting", "State Connecting>Connected",
+                    "Connected(10061)", "State Connected>Closed", "Closed(0)"}));
 }
 
 TEST(Connect, RefusalsOfConnectAndSettersWhileInUse) {

@@ -50,6 +50,10 @@ class FaultModule {
     Get<WsFaultFailCallFn>("WsFaultFailCall")(fn, nth, code);
   }
   int CallCount(const char* fn) { return Get<WsFaultCallCountFn>("WsFaultCallCount")(fn); }
+  // Look-ups hang like on a name server that never answers; lifted, they
+  // go on as usual.  Callable from any thread.
+  void StallLookups(bool on) { Get<WsFaultStallLookupsFn>("WsFaultStallLookups")(on ? 1 : 0); }
+  int StalledLookups() { return Get<WsFaultStalledLookupsFn>("WsFaultStalledLookups")(); }
 
  private:
   HMODULE module_ = nullptr;
