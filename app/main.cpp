@@ -5,11 +5,13 @@
 
 #include <tervane/platform.h>
 
+#include "debug_output.h"
 #include "images.h"
 #include "loop_bridge.h"
 #include "tervane_client_form.h"
 
 int main(int argc, char** argv) {
+  InstallDebugOutput();
   QApplication app(argc, argv);
   // Hiding the window must not end the program: only Exit does.
   app.setQuitOnLastWindowClosed(false);
