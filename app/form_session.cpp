@@ -4,9 +4,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QLabel>
-#include <cstring>
 
 #include "console.h"
+#include "controller_rules.h"
 #include "tervane_client_form.h"
 #include "tncnx.h"
 
@@ -49,19 +49,16 @@ void TTervaneClientForm::TnCnxSessionClosed(TTnCnx*, std::uint16_t) {
 }
 
 void TTervaneClientForm::TnCnxDataAvailable(TTnCnx*, const char* Buffer, int Len) {
-  // The chunk ends at its first zero byte, whatever Len says.
-  const std::string Text(Buffer, Len > 0 ? strnlen(Buffer, static_cast<std::size_t>(Len)) : 0);
+  const std::string Text = ChunkText(Buffer, Len);
   AppendToConsole(DisplayMemo, Text);
   LastChunk = Text;
 
-  static const std::string kLogin = "login: ";
-  static const std::string kPassword = "Password: ";
-  if (LastChunk.size() > kLogin.size() &&
-      LastChunk.compare(LastChunk.size() - kLogin.size(), kLogin.size(), kLogin) == 0) {
+  if (IsLoginPrompt(LastChunk)) {
     FTnCnx->SendStr(FieldText(UserBox));
     FTnCnx->SendStr("\r");
   }
-  if (LastChunk == kPassword) {
+  // Tested whatever the login test found.
+  if (IsPasswordPrompt(LastChunk)) {
     FTnCnx->SendStr(FieldText(PWBox));
     FTnCnx->SendStr("\r");
   }

@@ -6,6 +6,7 @@
 #include <tervane/platform.h>
 
 #include "command_line.h"
+#include "debug_output.h"
 #include "error_handler.h"
 #include "images.h"
 #include "loop_bridge.h"
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     case TCommandLine::clRefused: return kUsageExitCode;
   }
 
+  InstallDebugOutput();
   QApplication app(argc, argv);
   // Hiding the window must not end the program: only Exit does.
   app.setQuitOnLastWindowClosed(false);

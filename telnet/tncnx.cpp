@@ -2,9 +2,16 @@
 // owned socket's session events.
 #include "raise_event.h"
 #include "tncnx.h"
+#include "wsocket_binding.h"
 
 TTnCnx::TTnCnx(TComponent* Owner) : TComponent(Owner) {
   FSocket = new TWSocket(this);
+  // An answer that follows another in the same read, and the CR after a
+  // login answer, must not wait for the server's delayed acknowledgement.
+  FSocket->ComponentOptions |= WSocketOptionBit(wsoTcpNoDelay);
+  FSocket->OnChangeState = [this](TObject*, TSocketState, TSocketState NewState) {
+    if (NewState == wsOpened) SocketOpened();
+  };
   FSocket->OnSessionConnected = [this](TObject* Sender, WORD Error) {
     SocketSessionConnected(Sender, Error);
   };
@@ -24,6 +31,7 @@ TTnCnx::~TTnCnx() {
     socket->OnSessionConnected = nullptr;
     socket->OnDataAvailable = nullptr;
     socket->OnSessionClosed = nullptr;
+    socket->OnChangeState = nullptr;
     delete socket;
   }
 }
@@ -61,6 +69,21 @@ int TTnCnx::Send(const void* Data, int Len) {
 
 int TTnCnx::SendStr(const std::string& Str) {
   return Send(Str.data(), static_cast<int>(Str.size()));
+}
+
+void TTnCnx::SocketOpened() {
+  // A server's Synch sends its IAC DM as urgent data.  Read in line, the DM
+  // stays in the stream and is parsed like any other command byte; out of
+  // line, it would vanish and the byte after it would be taken as the
+  // command.  Set before connecting, so that no byte arrives out of line.
+  const std::int32_t on = 1;
+  if (WSocket::setsockopt(FSocket->HSocket(), SOL_SOCKET, SO_OOBINLINE,
+                          reinterpret_cast<const char*>(&on), sizeof on) == SOCKET_ERROR) {
+    const int code = WSocket::WSAGetLastError();
+    FSocket->ReportError("Error " + std::to_string(code) +
+                         " in function setsockopt(SO_OOBINLINE)\r\n" +
+                         SocketErrorDescription(code));
+  }
 }
 
 void TTnCnx::SocketSessionConnected(TObject*, WORD Error) {

@@ -87,6 +87,7 @@ class TTnCnx : public TComponent, private TTnParserHooks {
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
   // Socket event handlers.
+  void SocketOpened();
   void SocketSessionConnected(TObject* Sender, WORD Error);
   void SocketSessionClosed(TObject* Sender, WORD Error);
   void SocketDataAvailable(TObject* Sender, WORD Error);

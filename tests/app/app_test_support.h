@@ -125,14 +125,17 @@ inline std::string StripTelnet(const std::string& in) {
 }
 
 // tervane_router_sim from the build's bin folder, on 127.0.0.1, port picked
-// by the system.  Every byte it receives goes to its log file.
+// by the system.  Every byte it receives goes to its log file.  It sends the
+// password prompt behind the echo of the user name's line end, in one
+// write, so every login meets that case.
 class RouterSim {
  public:
   explicit RouterSim(const std::string& logFile, const std::string& user = "admin",
                      const std::string& password = "secret")
       : log(logFile),
         process(router_sim::Start(tervane::ExecutableDir() + "tervane_router_sim",
-                                  {"--user", user, "--password", password, "--log", logFile})),
+                                  {"--user", user, "--password", password, "--log", logFile,
+                                   "--echo-login"})),
         port(process.port) {}
   ~RouterSim() { router_sim::Stop(process); }
   std::string Log() const { return ReadFile(log); }

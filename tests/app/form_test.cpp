@@ -107,11 +107,13 @@ TEST_F(FormTest, StartsGreyAndLogsInAtThePrompts) {
 }
 
 TEST_F(FormTest, PromptRulesPerChunk) {
+  using namespace std::string_literals;
   StartLoggedIn();
   struct Case {
     std::string chunk;
     std::string user;
     std::string answer;
+    std::string text = "";  // LastChunk, when not the chunk itself
   };
   const Case cases[] = {
       {"router login: ", "admin", "admin\r"},
@@ -121,15 +123,30 @@ TEST_F(FormTest, PromptRulesPerChunk) {
       {"router login: \r\n", "admin", ""},      // not at the end
       {"x login: ", "", "\r"},                  // empty user name: CR alone
       {"Password: ", "admin", "secret\r"},      // the whole chunk
-      {"\r\nPassword: ", "admin", ""},          // preceded by a line end
-      {"admin\r\nPassword: ", "admin", ""},     // after the echoed user name
-      {std::string("abc\0login: ", 11), "admin", ""},  // a zero byte cuts the chunk
+      // Alone on its line: after the echo of the user name's line end.
+      {"\r\nPassword: ", "admin", "secret\r"},
+      {"admin\r\nPassword: ", "admin", "secret\r"},
+      {"\rPassword: ", "admin", "secret\r"},
+      {"\nPassword: ", "admin", "secret\r"},
+      {"xPassword: ", "admin", ""},             // not alone on its line
+      {"\r\npassword: ", "admin", ""},          // case-sensitive
+      {"\r\nPassword:", "admin", ""},           // no blank
+      {"\r\nPassword: \r\n", "admin", ""},      // not at the end
+      // The password prompt not at the end; the login prompt is.
+      {"\r\nPassword: login: ", "admin", "admin\r"},
+      {"abc\0login: "s, "admin", "", "abc"},  // a zero byte cuts the chunk
+      // ... unless it follows a CR: a bare CR as telnet sends it.
+      {"Welcome\r\0\r\nrouter login: "s, "admin", "admin\r",
+       "Welcome\r\r\nrouter login: "},
+      {"admin\r\0\nPassword: "s, "admin", "secret\r",
+       "admin\r\nPassword: "},
+      {"ab\r\0\0login: "s, "admin", "", "ab\r"},  // only the one byte
   };
   for (const Case& c : cases) {
     SetFieldText(form->UserBox, c.user);
     Mark();
     form->TnCnxDataAvailable(form->TnCnx(), c.chunk.c_str(), static_cast<int>(c.chunk.size()));
-    EXPECT_EQ(form->LastChunk, c.chunk.substr(0, c.chunk.find('\0')));
+    EXPECT_EQ(form->LastChunk, c.text.empty() ? c.chunk : c.text) << "chunk " << c.chunk;
     EXPECT_EQ(Sent(), c.answer) << "chunk " << c.chunk;
   }
   // A prompt split over two chunks is not answered.

@@ -48,10 +48,11 @@ bool LoopbackServer::TryAccept() {
   return FClient >= 0;
 }
 
-void LoopbackServer::Send(const std::string& Bytes) {
+void LoopbackServer::Send(const std::string& Bytes, bool Urgent) {
   std::size_t done = 0;
+  const int flags = MSG_NOSIGNAL | (Urgent ? MSG_OOB : 0);
   while (done < Bytes.size()) {
-    const ssize_t n = send(FClient, Bytes.data() + done, Bytes.size() - done, MSG_NOSIGNAL);
+    const ssize_t n = send(FClient, Bytes.data() + done, Bytes.size() - done, flags);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
     } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {

@@ -24,7 +24,8 @@ class LoopbackServer {
   int Port() const { return FPort; }
   bool TryAccept();  // true once a client is connected
   bool Connected() const { return FClient >= 0; }
-  void Send(const std::string& Bytes);
+  // Urgent: as TCP urgent data (MSG_OOB), its last byte the urgent one.
+  void Send(const std::string& Bytes, bool Urgent = false);
   // Read what has arrived; returns everything received so far.
   const std::string& Poll();
   // Poll's bytes from `from` on.

@@ -57,6 +57,19 @@ inline const std::vector<TnTranscript>& TnTranscripts() {
        "termtype\nsend fffa18005654313030fff0\n"},
       {"ZeroAndHighBytesAreData", "00 41 00 0d 0a f9 fa fb fc fd fe 00",
        "data 0041000d0af9fafbfcfdfe00\n"},
+      // The option table row by row: WILL, WONT, DO, DONT of each option.
+      {"RowBinary", "ff fb 00 ff fc 00 ff fd 00 ff fe 00", "send fffd00\n"},
+      {"RowEcho", "ff fb 01 ff fc 01 ff fd 01 ff fe 01",
+       "send fffd01\nlocalecho 0\nlocalecho 1\nlocalecho 1\nlocalecho 1\n"},
+      {"RowSuppressGoAhead", "ff fb 03 ff fc 03 ff fd 03 ff fe 03", "send fffd03\n"},
+      {"RowSendLocation", "ff fb 17 ff fc 17 ff fd 17 ff fe 17",
+       "send fffb17\nsendloc\nsend fffa17544e434e58fff0\n"},
+      {"RowTerminalType", "ff fb 18 ff fc 18 ff fd 18 ff fe 18", "send fffb18\n"},
+      {"RowEndOfRecord", "ff fb 19 ff fc 19 ff fd 19 ff fe 19", "send fffb19\n"},
+      {"RowOtherOptions",
+       "ff fb 02 ff fc 02 ff fd 02 ff fe 02 ff fb 04 ff fc 16 ff fd 1a ff fe ff",
+       "send fffe02\nsend fffc02\nsend fffc02\nsend fffc02\n"
+       "send fffe04\nsend fffc16\nsend fffc1a\nsend fffcff\n"},
       {"OnlyCommandsGiveNoData", "ff fb 01 ff fd 18 | ff fb 03", "send fffd01\nlocalecho 0\n"
                                                                  "send fffb18\nsend fffd03\n"},
   };

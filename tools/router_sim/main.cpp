@@ -4,10 +4,13 @@
 // answers "control ..." and remembers the access state it was told.
 //
 //   tervane_router_sim [--port N] [--user NAME] [--password TEXT] [--log FILE]
+//                      [--echo-login]
 //
 // --port 0 (the default) picks a free port; the port in use is printed as
 // "PORT <n>" on stdout in every case.  --log appends every byte received,
-// unchanged, to FILE, flushed after each read.
+// unchanged, to FILE, flushed after each read.  --echo-login sends the
+// echo of the user name's line end and "Password: " in one write, with no
+// pause, as many real telnet servers do.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -37,7 +40,7 @@ struct Client {
 void Usage() {
   std::fprintf(stderr,
                "usage: tervane_router_sim [--port N] [--user NAME] [--password TEXT] "
-               "[--log FILE]\n");
+               "[--log FILE] [--echo-login]\n");
   std::exit(2);
 }
 
@@ -60,8 +63,13 @@ int main(int argc, char** argv) {
   std::string user = "User";
   std::string password = "Lanterns";
   std::string logName;
+  bool echoLogin = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
+    if (arg == "--echo-login") {
+      echoLogin = true;
+      continue;
+    }
     if (i + 1 >= argc) Usage();
     if (arg == "--port") {
       char* end = nullptr;
@@ -127,7 +135,7 @@ int main(int argc, char** argv) {
     if (fds[0].revents & POLLIN) {
       int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
       if (fd >= 0) {
-        Client c{fd, std::make_unique<routersim::Session>(user, password, state), {}};
+        Client c{fd, std::make_unique<routersim::Session>(user, password, state, echoLogin), {}};
         c.session->Start();
         clients.push_back(std::move(c));
         fds.push_back({fd, 0, 0});

@@ -23,8 +23,9 @@ const char kShellPrompt[] = "# ";
 
 }  // namespace
 
-Session::Session(std::string user, std::string password, AccessState& state)
-    : FUser(std::move(user)), FPassword(std::move(password)), FState(state) {}
+Session::Session(std::string user, std::string password, AccessState& state, bool echoLogin)
+    : FUser(std::move(user)), FPassword(std::move(password)), FState(state),
+      FEchoLogin(echoLogin) {}
 
 void Session::Start() {
   const unsigned char negotiation[] = {IAC, DO,   OPT_TTYPE, IAC, WILL, OPT_ECHO,
@@ -115,6 +116,11 @@ void Session::Line(const std::string& line) {
   switch (FPhase) {
     case Phase::User:
       FGivenUser = line;
+      if (FEchoLogin) {
+        FPhase = Phase::Password;
+        FOutput += "Password: ";  // behind the "\r\n" echoed just now
+        return;
+      }
       FPhase = Phase::PasswordWait;
       FDeadline = Clock::now() + kPasswordPause;
       return;

@@ -23,7 +23,10 @@ struct AccessState {
 
 class Session {
  public:
-  Session(std::string user, std::string password, AccessState& state);
+  // echoLogin: the password prompt follows the echo of the user name's
+  // line end at once, in the same write ("\r\nPassword: "), as many real
+  // servers send it; otherwise it comes alone after a pause.
+  Session(std::string user, std::string password, AccessState& state, bool echoLogin = false);
 
   // Sends the negotiation, the banner and the login prompt.
   void Start();
@@ -55,6 +58,7 @@ class Session {
   std::string FUser;
   std::string FPassword;
   AccessState& FState;
+  bool FEchoLogin;
   Phase FPhase = Phase::User;
   Tn FTn = Tn::Data;
   unsigned char FVerb = 0;  // verb of the option command being read

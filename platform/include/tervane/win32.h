@@ -200,6 +200,7 @@ using HANDLE = void*;
 #define SO_KEEPALIVE 0x0008
 #define SO_BROADCAST 0x0020
 #define SO_LINGER 0x0080
+#define SO_OOBINLINE 0x0100
 #define SO_SNDBUF 0x1001
 #define SO_RCVBUF 0x1002
 #define SO_ERROR 0x1007
