@@ -10,9 +10,11 @@
 
 namespace {
 
-void PumpBoth() {
+// The socket layer's nested pump: a quit it meets is posted again for the
+// loop outside, and reported so that the waiting operation ends.
+bool PumpBoth() {
   QCoreApplication::processEvents();
-  tervane::DispatchPending();
+  return tervane::DispatchPendingNested();
 }
 
 }  // namespace

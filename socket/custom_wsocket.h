@@ -87,6 +87,10 @@ struct TMessage {
   LRESULT Result;
 };
 
+// What OnBgException is given for a handler exception of no standard type.
+inline constexpr const char* kUnknownHandlerException =
+    "Exception of an unknown type in an event handler";
+
 // Number of live socket components in the process.
 extern int SocketInstanceCount;
 
@@ -261,6 +265,29 @@ class TCustomWSocket : public TComponent {
   static LRESULT CALLBACK NotifyWndProc(HWND Window, UINT Message, WPARAM WParam,
                                         LPARAM LParam);
 
+  // A frame of the socket layer that runs handlers or pumps messages and
+  // goes on using its socket afterwards: every dispatch to a socket, and
+  // every operation that pumps.  A release reached while any such frame of
+  // the thread runs is carried out once the outermost one has returned
+  // (the release is then posted again), so the socket outlives them all.
+  class TBusyFrame {
+   public:
+    TBusyFrame();
+    ~TBusyFrame();
+    TBusyFrame(const TBusyFrame&) = delete;
+    TBusyFrame& operator=(const TBusyFrame&) = delete;
+  };
+  // Sleeps until a message arrives or `Ms` pass (INFINITE: no limit), unless
+  // one is waiting already.  What the waits use between two pumps.
+  static void WaitForMessages(DWORD Ms);
+  // Closes `SocketHandle` in the library, waiting while a linger holds it.
+  // False when the close must not go on: the failure was reported, or a
+  // handler run by the wait ended the session meanwhile.
+  bool ReleaseHandle();
+  // The reset that ends every close, for a session that a handler started
+  // before the close that ended the last one could make it.
+  void StartFromDefaults();
+
   // ---- Fields, in the order of the component's field table -------------
   std::string FDnsResult;
   std::vector<std::string> FDnsResultList;
@@ -310,4 +337,20 @@ class TCustomWSocket : public TComponent {
   // The same for the FD_READ or FD_CLOSE that carries on a receive loop
   // whose budget was spent.
   SOCKET ReceivePostedFor = INVALID_SOCKET;
+  // The block TryToSend offers to RawSend: the bytes the library accepts
+  // leave it before OnSendData runs, so a handler that throws can neither
+  // have them sent twice nor stop the queue.
+  TBuffer* SendingFrom = nullptr;
+  // Handle whose lingering release is under way: nothing more is sent on
+  // it, and a graceful close asked for meanwhile is this same close.
+  SOCKET ClosingHandle = INVALID_SOCKET;
+  // A close has ended the session but not yet reset the fields (its
+  // OnChangeState and OnSessionClosed are running), and the values that
+  // session left, which a handler that connects again did not choose.
+  bool ResetOwed = false;
+  struct {
+    TSocketLingerOnOff LingerOnOff;
+    int LingerTimeout;
+    int FlushTimeout;
+  } ClosedWith{};
 };

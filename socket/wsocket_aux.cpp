@@ -66,15 +66,20 @@ void TCustomWSocket::Dup(SOCKET NewHandle) {
   ChangeState(wsConnected);
 }
 
-// No time limit: a peer that never reads keeps the caller here, pumping.
+// No time limit: a peer that never reads keeps the caller here, waiting on
+// the loop (FD_WRITE says when to try again); a quit ends it.
 void TCustomWSocket::Flush() {
-  while (SocketHandle != INVALID_SOCKET && !AllSent) {
+  TBusyFrame frame;
+  while (SocketHandle != INVALID_SOCKET && !AllSent && !Terminated) {
     TryToSend();
     PumpMessages();
+    if (SocketHandle == INVALID_SOCKET || AllSent || Terminated) break;
+    WaitForMessages(INFINITE);
   }
 }
 
 void TCustomWSocket::DrainUntilClosed() {
+  TBusyFrame frame;
   char Dummy[1];
   while (SocketHandle != INVALID_SOCKET && FState != wsClosed) {
     PumpMessages();

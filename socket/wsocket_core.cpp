@@ -6,9 +6,11 @@
 // After each handler call the code below checks that the socket still has
 // the handle the step started with, and stops when it has not: what remains
 // to do belonged to the session that the handler ended.
-#include <tervane/win32.h>
-
+#include <algorithm>
 #include <exception>
+#include <vector>
+
+#include <tervane/win32.h>
 
 #include "custom_wsocket.h"
 #include "wsocket_resolve.h"
@@ -23,7 +25,25 @@ constexpr long kConnectEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD
 // would run: after this many the loop posts itself the rest.
 constexpr int kReceiveBudget = 8;
 
+// A lingering release is tried again this often: the library tells nobody
+// when the data has gone.
+constexpr DWORD kLingerRetryMs = 10;
+
+// Frames of the socket layer running on this thread (see TBusyFrame), and
+// the windows of sockets whose release waits for the last of them.
+thread_local int tlsBusyFrames = 0;
+thread_local std::vector<HWND> tlsDeferredReleases;
+
 }  // namespace
+
+TCustomWSocket::TBusyFrame::TBusyFrame() { ++tlsBusyFrames; }
+
+TCustomWSocket::TBusyFrame::~TBusyFrame() {
+  if (--tlsBusyFrames > 0 || tlsDeferredReleases.empty()) return;
+  std::vector<HWND> windows;
+  windows.swap(tlsDeferredReleases);
+  for (HWND w : windows) PostMessageA(w, WM_SOCKET_RELEASE, 0, 0);
+}
 
 // ---- Construction -----------------------------------------------------
 
@@ -40,8 +60,14 @@ TCustomWSocket::TCustomWSocket(TComponent* Owner) : TComponent(Owner) {
 TCustomWSocket::~TCustomWSocket() {
   // Marks the component as dying so that closing raises no OnSessionClosed
   // and cancelling a look-up no OnDnsLookupDone.  Nothing may escape a
-  // destructor: failures on the way out are dropped.
+  // destructor: failures on the way out are dropped.  From here on the
+  // window routes nothing to us (a lingering close below pumps, and a
+  // pending release must not free us a second time).
   Destroying();
+  if (WindowHandle != nullptr) SetWindowLongPtrA(WindowHandle, 0, 0);
+  tlsDeferredReleases.erase(
+      std::remove(tlsDeferredReleases.begin(), tlsDeferredReleases.end(), WindowHandle),
+      tlsDeferredReleases.end());
   try {
     CancelDnsLookup();
   } catch (...) {
@@ -89,6 +115,20 @@ void TCustomWSocket::ResetDefaults() {
   FReadCount = 0;
   CloseInvoked = false;
   FlushTimeout = 60;
+  ResetOwed = false;
+}
+
+void TCustomWSocket::StartFromDefaults() {
+  ResetOwed = false;
+  AllSent = true;
+  FReadCount = 0;
+  Paused = false;
+  SelectEvent = 0;
+  // Settings equal to what the old session ended with are its leftovers
+  // (Abort's linger among them); others the handler chose for the new one.
+  if (LingerOnOff == ClosedWith.LingerOnOff) LingerOnOff = wsLingerOn;
+  if (LingerTimeout == ClosedWith.LingerTimeout) LingerTimeout = 0;
+  if (FlushTimeout == ClosedWith.FlushTimeout) FlushTimeout = 60;
 }
 
 // ---- Notification window ------------------------------------------------
@@ -128,6 +168,7 @@ LRESULT CALLBACK TCustomWSocket::NotifyWndProc(HWND Window, UINT Message, WPARAM
   auto* socket = dynamic_cast<TCustomWSocket*>(object);
   if (socket == nullptr) return DefWindowProcA(Window, Message, WParam, LParam);
   TMessage record{Message, WParam, LParam, 0};
+  TBusyFrame frame;  // outlives the socket when the message frees it
   socket->WndProc(record);
   return record.Result;
 }
@@ -150,6 +191,13 @@ void TCustomWSocket::WndProc(TMessage& Msg) {
         Close();
         break;
       case WM_SOCKET_RELEASE:
+        // Only this dispatch running: no frame can touch us afterwards.
+        if (tlsBusyFrames > 1) {
+          if (std::find(tlsDeferredReleases.begin(), tlsDeferredReleases.end(), WindowHandle) ==
+              tlsDeferredReleases.end())
+            tlsDeferredReleases.push_back(WindowHandle);
+          return;
+        }
         delete this;  // nothing of the component may be touched after this
         return;
       case WM_SOCKET_TEST_EXCEPTION:
@@ -160,6 +208,9 @@ void TCustomWSocket::WndProc(TMessage& Msg) {
     }
   } catch (std::exception& e) {
     HandleBgException(e);
+  } catch (...) {
+    ESocketException unknown(kUnknownHandlerException);
+    HandleBgException(unknown);
   }
 }
 
@@ -213,7 +264,8 @@ void TCustomWSocket::HandleSelectMsg(TMessage& Msg) {
     if (sessionGone()) return;
     if (more) PostReceiveRetry(FD_READ);
   }
-  if (code & FD_WRITE) {
+  // A handle being shut for a lingering close sends nothing more.
+  if ((code & FD_WRITE) && ClosingHandle != handle) {
     if (WritePostedFor == handle) WritePostedFor = INVALID_SOCKET;
     TryToSend();
     if (sessionGone()) return;
@@ -351,6 +403,7 @@ void TCustomWSocket::Connect() {
   }
   if (!ResolveAssigned("connect", true)) return;
 
+  if (ResetOwed) StartFromDefaults();
   ClearSendBuffers();
   SocketHandle = WSocket::socket(AddrFormat, SocketType, ProtoNum);
   if (SocketHandle == INVALID_SOCKET) {
@@ -500,47 +553,80 @@ void TCustomWSocket::Abort() {
 void TCustomWSocket::DoClose(bool ShutdownFirst, int Error) {
   if (SocketHandle == INVALID_SOCKET) {
     if (FState != wsClosed) {
+      ResetOwed = true;
+      ClosedWith = {LingerOnOff, LingerTimeout, FlushTimeout};
       ChangeState(wsClosed);
-      ResetDefaults();
+      if (SocketHandle == INVALID_SOCKET) ResetDefaults();
     }
     return;
   }
   if (FState == wsClosed) return;
+  // FD_CLOSE or a delayed close reached while our lingering release waits:
+  // that release is this close.  An Abort still cuts it short.
+  if (ShutdownFirst && ClosingHandle == SocketHandle) return;
+  TBusyFrame frame;
   if (ShutdownFirst) Shutdown(1);
+  if (!ReleaseHandle()) return;
 
-  for (;;) {
-    if (WSocket::closesocket(SocketHandle) != SOCKET_ERROR) {
-      SocketHandle = INVALID_SOCKET;
-      DropQueuedNotifications();
-      break;
-    }
-    FLastError = WSocket::WSAGetLastError();
-    if (FLastError == WSAEWOULDBLOCK) {
-      // Lingering: let the loop run until the release completes.
-      PumpMessages();
-      continue;
-    }
-    if (FLastError == WSANOTINITIALISED) {
-      SocketHandle = INVALID_SOCKET;
-      break;
-    }
-    // The library kept the handle open: it stays ours, so that a later
-    // Close, Abort or the destructor can still release it.  Forgotten here,
-    // it would stay open for the life of the process.
-    SocketError("Disconnect (closesocket)");
-    return;
-  }
-
+  // Once per session: a handler that connects again (from OnChangeState
+  // here) starts a session of its own, whose flag is not this one's.
+  const bool announced = CloseInvoked;
+  ResetOwed = true;
+  ClosedWith = {LingerOnOff, LingerTimeout, FlushTimeout};
   ChangeState(wsClosed);
-  if (!(ComponentState() & csDestroying) && !CloseInvoked) {
-    CloseInvoked = true;
+  if (!(ComponentState() & csDestroying) && !announced) {
+    if (SocketHandle == INVALID_SOCKET) CloseInvoked = true;
     TriggerSessionClosed(static_cast<WORD>(Error));
   }
-  // A handler that connected again owns the fields now.
+  // A handler that connected again owns the fields now; Connect has reset
+  // what the old session left.
   if (SocketHandle != INVALID_SOCKET) return;
   try {
     ResetDefaults();
   } catch (...) {
+  }
+}
+
+bool TCustomWSocket::ReleaseHandle() {
+  const SOCKET handle = SocketHandle;
+  for (;;) {
+    if (WSocket::closesocket(handle) != SOCKET_ERROR) {
+      SocketHandle = INVALID_SOCKET;
+      DropQueuedNotifications();
+      return true;
+    }
+    FLastError = WSocket::WSAGetLastError();
+    if (FLastError == WSANOTINITIALISED) {
+      SocketHandle = INVALID_SOCKET;
+      return true;
+    }
+    if (FLastError != WSAEWOULDBLOCK) {
+      // The library kept the handle open: it stays ours, so that a later
+      // Close, Abort or the destructor can still release it.  Forgotten here,
+      // it would stay open for the life of the process.
+      SocketError("Disconnect (closesocket)");
+      return false;
+    }
+    // Lingering: the library holds the handle until the data has gone.
+    // The loop runs meanwhile; a quit ends the linger as a hard close.
+    if (Terminated) {
+      const linger hard{1, 0};
+      WSocket::setsockopt(handle, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard),
+                          sizeof hard);
+      continue;
+    }
+    const SOCKET outer = ClosingHandle;
+    ClosingHandle = handle;
+    struct Restore {
+      TCustomWSocket* self;
+      SOCKET outer;
+      ~Restore() { self->ClosingHandle = outer; }
+    } restore{this, outer};
+    WaitForMessages(kLingerRetryMs);
+    PumpMessages();
+    // A handler aborted (or aborted and reconnected) meanwhile: that
+    // close has done everything.
+    if (SocketHandle != handle) return false;
   }
 }
 
@@ -551,11 +637,22 @@ void TCustomWSocket::Shutdown(int How) {
 // ---- Message pumping ------------------------------------------------------
 
 void TCustomWSocket::PumpMessages() {
-  if (MultiThreaded) {
-    while (PumpOneMessage()) {
+  TBusyFrame frame;
+  if (!MultiThreaded) {
+    // The application's pump posts a quit it meets again for the loop
+    // outside; the wait that called us ends.
+    if (!tervane::ApplicationProcessMessages()) Terminated = true;
+    return;
+  }
+  MSG msg{};
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      Terminated = true;
+      PostQuitMessage(static_cast<int>(msg.wParam));  // for the loop outside
+      return;
     }
-  } else {
-    tervane::ApplicationProcessMessages();
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
   }
 }
 
@@ -569,6 +666,14 @@ bool TCustomWSocket::PumpOneMessage() {
     DispatchMessageA(&msg);
   }
   return true;
+}
+
+void TCustomWSocket::WaitForMessages(DWORD Ms) {
+  // A pump may leave messages queued (those posted beyond its bound); the
+  // wait below would not count them as new.
+  MSG waiting{};
+  if (PeekMessageA(&waiting, nullptr, 0, 0, PM_NOREMOVE)) return;
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, Ms, QS_ALLINPUT);
 }
 
 // ---- Receiving ------------------------------------------------------------

@@ -33,8 +33,11 @@ void TCustomLineWSocket::WndProc(TMessage& Msg) {
   Msg.Result = 0;
   try {
     FLine.DeliverBuffered();
-  } catch (Exception& E) {
+  } catch (std::exception& E) {
     HandleBgException(E);
+  } catch (...) {
+    ESocketException Unknown(kUnknownHandlerException);
+    HandleBgException(Unknown);
   }
 }
 

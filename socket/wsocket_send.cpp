@@ -2,9 +2,10 @@
 // library as much as it takes; the rest goes out on FD_WRITE.
 //
 // Re-entrancy: OnSendData runs inside RawSend, after the library took the
-// bytes but before TryToSend removes them from the first block.  A Send made
-// from that handler only queues its bytes (behind the ones just taken); the
-// outer TryToSend, which is still running, sends them on its next turn.
+// bytes.  Offered from the queue, they have left the first block by then, so
+// a handler that throws loses and repeats nothing.  A Send made from that
+// handler only queues its bytes; the outer TryToSend, which is still
+// running, sends them on its next turn.
 #include "custom_wsocket.h"
 
 int TCustomWSocket::Send(const void* Data, int Len) {
@@ -39,12 +40,19 @@ int TCustomWSocket::RawSend(const void* Data, int Len) {
                              reinterpret_cast<const sockaddr*>(&RemoteSin), sizeof RemoteSin);
   else
     result = WSocket::send(SocketHandle, static_cast<const char*>(Data), Len, SendFlagsValue);
-  if (result > 0) TriggerSendData(result);
+  if (result > 0) {
+    if (SendingFrom != nullptr) {
+      SendingFrom->Remove(result);
+      SendingFrom = nullptr;
+    }
+    TriggerSendData(result);
+  }
   return result;
 }
 
 void TCustomWSocket::TryToSend() {
   if (SocketHandle == INVALID_SOCKET || SendQueue.empty()) return;
+  if (SocketHandle == ClosingHandle) return;  // shut for sending
   // Reached from a handler inside our own loop: the loop picks the bytes up.
   if (InTryToSend) return;
   const SOCKET handle = SocketHandle;
@@ -67,7 +75,19 @@ void TCustomWSocket::TryToSend() {
       SendQueue.pop_front();
       continue;
     }
-    int count = RawSend(data, len);
+    SendingFrom = block;
+    int count;
+    try {
+      count = RawSend(data, len);
+    } catch (...) {
+      // OnSendData threw: what it was told about has left the queue; the
+      // rest goes on from the message loop, whoever catches this.
+      SendingFrom = nullptr;
+      if (SocketHandle == handle) PostWriteRetry();
+      throw;
+    }
+    const bool removed = SendingFrom == nullptr;
+    SendingFrom = nullptr;
     // OnSendData may have closed or aborted the socket: the block may be gone.
     if (SocketHandle != handle || SendQueue.empty() || SendQueue.front().get() != block) return;
     if (count == 0) return;
@@ -96,7 +116,7 @@ void TCustomWSocket::TryToSend() {
           return;
       }
     }
-    block->Remove(count);
+    if (!removed) block->Remove(count);  // a RawSend that raised no event
     if (count < len) {
       // The library took part: the rest waits for FD_WRITE.  A short send
       // does not re-arm the library's FD_WRITE (only a refusal does), so

@@ -22,6 +22,9 @@ constexpr std::uint64_t kChainFree = 16;
 constexpr std::chrono::milliseconds kChainTime{10};
 constexpr std::uint64_t kFirstCapacity = 64;
 std::atomic<std::uint64_t> gNextLoopId{1};
+// Longest a MsgWaitForMultipleObjects sleeps while a foreign toolkit runs
+// the loop: the toolkit's own input waits no longer than this.
+constexpr DWORD kForeignInputSliceMs = 10;
 }  // namespace
 
 thread_local constinit Loop* tlsCurrent = nullptr;
@@ -85,11 +88,39 @@ void Loop::SpliceInbox() {
 // wake-up that was, or is about to be, written needs reading: a burst of
 // posts made inside the loop costs no system call at all.
 bool Loop::Settle() {
+  Silence();
+  return Empty();
+}
+
+// The drain and flag steps of Settle, also used by a wait that must sleep
+// while old messages stay queued.
+void Loop::Silence() {
   if (owed_ > 0 || signalled_.load(std::memory_order_relaxed))
     owed_ -= static_cast<std::int64_t>(backend::Drain(evfd_));
   if (signalled_.exchange(false, std::memory_order_seq_cst)) ++owed_;
   Splice();
-  return Empty();
+}
+
+DWORD Loop::WaitNewInput(DWORD ms) {
+  Inside guard(*this);
+  const DWORD start = GetTickCount();
+  for (;;) {
+    Collect(0);  // readiness turns into posted notifications
+    Splice();
+    if (tail_ != looked_) return WAIT_OBJECT_0;
+    // Sleep on the backend descriptor; the waker must be quiet first, or
+    // the queued old messages it stands for would wake us at once.
+    Silence();
+    if (tail_ != looked_) return WAIT_OBJECT_0;
+    int timeout = -1;
+    if (ms != INFINITE) {
+      const DWORD spent = GetTickCount() - start;
+      if (spent >= ms) return WAIT_TIMEOUT;
+      timeout = static_cast<int>(ms - spent);
+    }
+    Collect(timeout);
+    Splice();
+  }
 }
 
 // Deliver readiness to the watch callbacks.  timeout -1 blocks.
@@ -121,7 +152,7 @@ void Loop::Collect(int timeout) {
 // not keep a foreign loop from running.  Work left over keeps the backend
 // descriptor readable.  No keyboard messages exist here, so there is
 // nothing for TranslateMessage to do.
-bool Loop::DispatchPending() {
+bool Loop::DispatchPending(int* quitCode) {
   Inside guard(*this);
   Splice();
   const std::uint64_t timeFree = head_ + kChainFree;
@@ -140,9 +171,14 @@ bool Loop::DispatchPending() {
     const WPARAM wParam = slot.wParam;
     const LPARAM lParam = slot.lParam;
     ++head_;
-    if (message == WM_QUIT) return false;
+    if (message == WM_QUIT) {
+      looked_ = tail_;
+      if (quitCode) *quitCode = static_cast<int>(wParam);
+      return false;
+    }
     DispatchOwn(this, window, message, wParam, lParam);  // a null window is no window
   }
+  looked_ = tail_;
   return true;
 }
 
@@ -233,6 +269,30 @@ BOOL WINAPI GetMessageA(MSG* msg, HWND, UINT, UINT) {
   return msg->message == WM_QUIT ? FALSE : TRUE;
 }
 
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL, DWORD ms,
+                                       DWORD wakeMask) {
+  if (nCount != 0 || pHandles != nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);  // no waitable objects here
+    return WAIT_FAILED;
+  }
+  const bool posts = (wakeMask & (QS_POSTMESSAGE | QS_ALLPOSTMESSAGE)) != 0;
+  // A toolkit that runs its own loop keeps its input where this loop cannot
+  // see it: the wait then ends after a short slice, as if input had come,
+  // so that the caller's pump lets the toolkit run.
+  DWORD slice = ms;
+  if (tervane::detail::ForeignToolkit() && (ms == INFINITE || ms > tervane::detail::kForeignInputSliceMs))
+    slice = tervane::detail::kForeignInputSliceMs;
+  DWORD r = WAIT_TIMEOUT;
+  if (posts) {
+    r = CurrentLoop().WaitNewInput(slice);
+  } else {
+    // Only posted messages exist here: nothing else can end the wait.
+    do Sleep(slice == INFINITE ? 60000 : slice);
+    while (slice == INFINITE);
+  }
+  return r == WAIT_TIMEOUT && slice != ms ? WAIT_OBJECT_0 : r;
+}
+
 void WINAPI PostQuitMessage(int exitCode) {
   CurrentLoop().Post(tervane::detail::Posted{nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0});
 }
@@ -241,6 +301,12 @@ namespace tervane {
 
 int LoopBackendFd() { return CurrentLoop().BackendFd(); }
 bool DispatchPending() { return CurrentLoop().DispatchPending(); }
+bool DispatchPendingNested() {
+  int code = 0;
+  if (CurrentLoop().DispatchPending(&code)) return true;
+  PostQuitMessage(code);
+  return false;
+}
 int RunMessageLoop() { return CurrentLoop().Run(); }
 bool WatchFd(int fd, WatchCallback callback, void* context) {
   return CurrentLoop().Watch(fd, callback, context);

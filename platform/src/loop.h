@@ -118,9 +118,11 @@ class Loop {
         out->wParam = m.wParam;
         out->lParam = m.lParam;
         if (remove) ++head_;
+        looked_ = tail_;
         return true;
       }
       if (!Settle()) continue;  // something arrived while settling
+      looked_ = tail_;
       if (!wait) return false;
       Collect(-1);
       Splice();
@@ -132,7 +134,12 @@ class Loop {
   // optionally removed; the messages before it stay where they are.
   bool Take(MSG* out, HWND window, UINT min, UINT max, bool remove);
 
-  bool DispatchPending();
+  // `quitCode` receives the exit code of a quit message that ends it.
+  bool DispatchPending(int* quitCode = nullptr);
+  // MsgWaitForMultipleObjects on the queue alone: WAIT_OBJECT_0 once a
+  // message arrives that was not there when the queue was last looked at,
+  // WAIT_TIMEOUT after `ms` (INFINITE: never).
+  DWORD WaitNewInput(DWORD ms);
   int Run();
   bool Watch(int fd, WatchCallback cb, void* context);
   void Unwatch(int fd);
@@ -171,6 +178,7 @@ class Loop {
   }
   void SpliceInbox();
   bool Settle();
+  void Silence();
   void Collect(int timeout);
 
   // Owner-only FIFO: a ring of mask_ + 1 (a power of two) slots; head_
@@ -181,6 +189,9 @@ class Loop {
   std::uint64_t tail_ = 0;
   int inside_ = 0;  // owner is inside the loop: its posts need no wake-up
   std::uint64_t collectAt_ = 0;  // head_ at which readiness is due again
+  // tail_ when the owner last looked at the queue: later posts are the new
+  // input that ends MsgWaitForMultipleObjects.
+  std::uint64_t looked_ = 0;
 
   std::uint64_t id_;  // unique in the process, never 0
   int epfd_ = -1;

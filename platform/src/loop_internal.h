@@ -29,6 +29,10 @@ struct Posted {
   LPARAM lParam;
 };
 
+// A toolkit has replaced the process-pending-messages operation: it runs
+// its own loop, whose input this loop cannot see (system.cpp).
+bool ForeignToolkit();
+
 // The window table service the loop uses.
 void DestroyWindowsOf(const Loop* loop);  // thread exit: its windows die
 

@@ -8,6 +8,8 @@
 
 #include <tervane/platform.h>
 
+#include "loop_internal.h"
+
 namespace {
 thread_local DWORD tlsLastError = 0;
 
@@ -62,12 +64,9 @@ void SetDebugSink(DebugSink sink) {
   Sink() = std::move(sink);
 }
 
-void ApplicationProcessMessages() {
-  if (ProcessMessagesHook hook = processHook.load()) {
-    hook();
-    return;
-  }
-  DispatchPending();
+bool ApplicationProcessMessages() {
+  if (ProcessMessagesHook hook = processHook.load()) return hook();
+  return DispatchPendingNested();
 }
 
 ProcessMessagesHook SetProcessMessagesHook(ProcessMessagesHook hook) {
@@ -75,3 +74,5 @@ ProcessMessagesHook SetProcessMessagesHook(ProcessMessagesHook hook) {
 }
 
 }  // namespace tervane
+
+bool tervane::detail::ForeignToolkit() { return processHook.load() != nullptr; }

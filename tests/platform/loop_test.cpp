@@ -366,15 +366,50 @@ TEST_F(LoopTest, SystemServices) {
   EXPECT_GE(static_cast<DWORD>(GetTickCount() - t0), 19u);  // whole milliseconds
 
   static int hookCalls = 0;
-  auto previous = tervane::SetProcessMessagesHook([] { ++hookCalls; });
+  auto previous = tervane::SetProcessMessagesHook([] {
+    ++hookCalls;
+    return true;
+  });
   EXPECT_EQ(previous, nullptr);
-  tervane::ApplicationProcessMessages();
+  EXPECT_TRUE(tervane::ApplicationProcessMessages());
   EXPECT_EQ(hookCalls, 1);
   tervane::SetProcessMessagesHook(nullptr);
   HWND w = Make();
   PostMessageA(w, WM_USER, 1, 0);
-  tervane::ApplicationProcessMessages();  // the default dispatches
+  EXPECT_TRUE(tervane::ApplicationProcessMessages());  // the default dispatches
   EXPECT_EQ(gSeen.size(), 1u);
+  // A quit it meets ends it and is posted again for the loop outside.
+  PostQuitMessage(4);
+  PostMessageA(w, WM_USER, 2, 0);
+  EXPECT_FALSE(tervane::ApplicationProcessMessages());
+  EXPECT_EQ(gSeen.size(), 1u);
+  MSG msg{};
+  ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));  // the message behind the quit
+  DispatchMessageA(&msg);
+  EXPECT_EQ(gSeen.size(), 2u);
+  EXPECT_FALSE(GetMessageA(&msg, nullptr, 0, 0));
+  EXPECT_EQ(msg.wParam, 4u);
+  DestroyWindow(w);
+}
+
+// As on Windows, only input that came after the queue was last looked at
+// ends the wait; a message left queued does not.
+TEST_F(LoopTest, MsgWaitEndsOnNewInputOnly) {
+  HWND w = Make();
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT), WAIT_TIMEOUT);
+  PostMessageA(w, WM_USER, 1, 0);
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT), WAIT_OBJECT_0);
+  MSG msg{};
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT), WAIT_TIMEOUT);
+  std::thread poster([w] { PostMessageA(w, WM_USER, 2, 0); });
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT), WAIT_OBJECT_0);
+  poster.join();
+  HANDLE none = nullptr;
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &none, FALSE, 0, QS_ALLINPUT), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  tervane::DispatchPending();
+  EXPECT_EQ(gSeen.size(), 2u);
   DestroyWindow(w);
 }
 

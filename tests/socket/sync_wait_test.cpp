@@ -2,6 +2,10 @@
 // a real loopback connection), by the time-out, or by a quit message, and
 // a wait across a wrap of the 32-bit tick count ends after the same number
 // of ticks as any other.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "socket/socket_fixture.h"
@@ -20,6 +24,9 @@ class CountingSocket : public TWSocket {
   void PumpMessages() override {
     ++Pumps;
     TWSocket::PumpMessages();
+    // On the made-up clock no real time must pass between two readings:
+    // a message keeps the wait from sleeping.
+    if (FakeClock) PostMessageA(Handle(), WM_NULL, 0, 0);
   }
 
  protected:
@@ -65,18 +72,65 @@ TEST(SyncWait, EndsByTimeOut) {
   EXPECT_GT(sock.Pumps, 0);
 }
 
-TEST(SyncWait, EndsByQuitMessageForEverAfter) {
-  CountingSocket sock;
-  sock.MultiThreaded = true;  // the socket's own pump sees the quit message
-  bool done = false;
-  PostQuitMessage(0);
-  EXPECT_EQ(sock.WaitForFlag(done), kWaitTimedOut);
-  const int pumps = sock.Pumps;
-  EXPECT_GT(pumps, 0);
-  EXPECT_EQ(sock.WaitForFlag(done), kWaitTimedOut);
-  EXPECT_EQ(sock.Pumps, pumps) << "a later wait ends at once";
-  done = true;
-  EXPECT_EQ(sock.WaitForFlag(done), 0) << "unless the flag is already true";
+// The quit message a wait's pump takes is posted again, once, for the loop
+// outside; `limit` is only the longest the caller is prepared to wait.
+void ExpectQuitPostedAgain(int code) {
+  MSG msg{};
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "the quit was swallowed";
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(msg.wParam, static_cast<WPARAM>(code));
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+    EXPECT_NE(msg.message, static_cast<UINT>(WM_QUIT)) << "posted again twice";
+}
+
+TEST(SyncWait, QuitEndsTheWaitForEverAfterAndReachesTheOuterLoop) {
+  for (const bool ownPump : {true, false}) {
+    SCOPED_TRACE(ownPump ? "the socket's own pump" : "the application's pump");
+    CountingSocket sock;
+    sock.MultiThreaded = ownPump;
+    sock.WaitTimeout = ownPump ? 0 : 5000;
+    bool done = false;
+    PostQuitMessage(7);
+    EXPECT_EQ(sock.WaitForFlag(done), kWaitTimedOut);
+    const int pumps = sock.Pumps;
+    EXPECT_GT(pumps, 0);
+    EXPECT_EQ(sock.WaitForFlag(done), kWaitTimedOut);
+    EXPECT_EQ(sock.Pumps, pumps) << "a later wait ends at once";
+    done = true;
+    EXPECT_EQ(sock.WaitForFlag(done), 0) << "unless the flag is already true";
+    ExpectQuitPostedAgain(7);
+  }
+}
+
+// Flush and a lingering close pump too: a quit ends them as well.  The
+// peer never reads; a watchdog drains it should the quit be ignored.
+TEST(SyncWait, QuitEndsFlushAndALingeringClose) {
+  for (const bool flush : {true, false}) {
+    SCOPED_TRACE(flush ? "Flush" : "Close");
+    sockettest::Listener listener;
+    TWSocket sock(nullptr);
+    sock.LingerTimeout = 30;
+    const int p = sockettest::ConnectTo(sock, listener);
+    ASSERT_GE(p, 0);
+    sock.SendStr(std::string(8 << 20, 'q'));
+    ASSERT_FALSE(sock.AllSentFlag());
+    std::atomic<bool> over{false}, fired{false};
+    std::thread watchdog([&] {
+      for (int i = 0; i < 1000 && !over; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (over) return;
+      fired = true;
+      peer::Read(p, std::size_t(-1), 30000);
+    });
+    PostQuitMessage(2);
+    if (flush)
+      sock.Flush();
+    else
+      EXPECT_NO_THROW(sock.Close());
+    over = true;
+    watchdog.join();
+    EXPECT_FALSE(fired) << "the quit did not end the wait";
+    ExpectQuitPostedAgain(2);
+  }
 }
 
 // Ticks of a 40 ms wait on a clock that advances one tick per reading: the

@@ -33,6 +33,10 @@ int LoopBackendFd();
 // new work arrives.  Messages for windows destroyed since their post are
 // dropped.
 bool DispatchPending();
+// The same for a pump nested inside a handler (a toolkit's process-messages
+// hook): a quit message it takes is posted again with its exit code, so
+// that the loop outside still ends.  Returns false then.
+bool DispatchPendingNested();
 
 // A headless program's loop: GetMessage / TranslateMessage / DispatchMessage
 // until WM_QUIT.  Returns the quit message's exit code.

@@ -317,6 +317,24 @@ inline constexpr u_long htonl(u_long v) {
 }
 
 // ---------------------------------------------------------------------------
+// Waiting for the message queue.  As on Windows, only input that arrived
+// since the thread last looked at its queue (PeekMessage, GetMessage) ends
+// the wait: messages left queued then do not.  The stand-in has no waitable
+// objects, so nCount must be 0.
+
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+#define INFINITE 0xFFFFFFFFu
+#define QS_POSTMESSAGE 0x0008u
+#define QS_ALLPOSTMESSAGE 0x0100u
+#define QS_ALLINPUT 0x04FFu
+#define ERROR_INVALID_PARAMETER 87
+
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
+                                       DWORD dwMilliseconds, DWORD dwWakeMask);
+
+// ---------------------------------------------------------------------------
 // Toolkit hooks that are not Win32 but that the socket layer needs.
 
 namespace tervane {
@@ -324,9 +342,11 @@ namespace tervane {
 // The application's "process pending messages" operation.  The default
 // dispatches every message waiting in the calling thread's queue (and the
 // socket readiness behind it) without waiting.  A windowing toolkit that runs
-// its own loop replaces it so that its events are processed too.
-void ApplicationProcessMessages();
-using ProcessMessagesHook = void (*)();
+// its own loop replaces it so that its events are processed too.  It returns
+// false when it met a quit message: the application is terminating, and the
+// quit has been posted again so that the loop outside ends as well.
+bool ApplicationProcessMessages();
+using ProcessMessagesHook = bool (*)();
 // Returns the previous hook; nullptr restores the default.
 ProcessMessagesHook SetProcessMessagesHook(ProcessMessagesHook hook);
 
