@@ -111,7 +111,7 @@ void Report(const char* name, double ours, double base, int count) {
 int main() {
   WNDCLASSA cls{};
   cls.lpfnWndProc = CountProc;
-  cls.cbWndExtra = 4;
+  cls.cbWndExtra = sizeof(LONG_PTR);
   cls.lpszClassName = "TvLoopBench";
   RegisterClassA(&cls);
   HWND w = CreateWindowExA(0, "TvLoopBench", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,

@@ -39,10 +39,19 @@ HMODULE gLibrary = nullptr;
 WSADATA gStartup{};
 FARPROC gCache[epCount] = {};
 
+// An entry point as its own type.  FARPROC is a function of no arguments
+// whose result differs between headers (int on one, INT_PTR on another);
+// the detour through void (*)() is the cast every compiler accepts without
+// a warning.
+template <class Fn>
+Fn ProcAs(FARPROC proc) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+}
+
 template <class Fn>
 Fn Bound(EntryPoint e) {
   if (gCache[e] == nullptr) gCache[e] = LoadSocketProc(kEntryNames[e]);
-  return reinterpret_cast<Fn>(gCache[e]);
+  return ProcAs<Fn>(gCache[e]);
 }
 
 // Releases the library when the program ends, whatever sockets are left.
@@ -78,8 +87,8 @@ void UnloadSocketLibrary() {
     // Looked up directly: unloading runs from destructors and must not
     // throw when the library lacks the entry point.
     auto cleanup = gCache[ep_WSACleanup] != nullptr
-                       ? reinterpret_cast<PFN_WSACleanup>(gCache[ep_WSACleanup])
-                       : reinterpret_cast<PFN_WSACleanup>(GetProcAddress(gLibrary, "WSACleanup"));
+                       ? ProcAs<PFN_WSACleanup>(gCache[ep_WSACleanup])
+                       : ProcAs<PFN_WSACleanup>(GetProcAddress(gLibrary, "WSACleanup"));
     if (cleanup != nullptr) cleanup();
     FreeLibrary(gLibrary);
     gLibrary = nullptr;

@@ -141,7 +141,7 @@ void TCustomWSocket::CreateNotifyWindow() {
     wc.style = 0;
     wc.lpfnWndProc = &TCustomWSocket::NotifyWndProc;
     wc.cbClsExtra = 0;
-    wc.cbWndExtra = 4;  // the platform widens the slot to hold a pointer
+    wc.cbWndExtra = sizeof(LONG_PTR);  // room for the component's pointer at index 0
     wc.hInstance = instance;
     wc.lpszClassName = kWindowClass;
     if (RegisterClassA(&wc) == 0) {

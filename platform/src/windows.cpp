@@ -54,11 +54,14 @@ void Kill(WindowEntry& w, std::size_t slot) {
 }
 
 // Caller holds the mutex; `w` is a live window of the calling thread.
-LONG_PTR* Slot(WindowEntry& w, int index) {
-  if (index == GWLP_USERDATA) return &w.userData;
+// The slot at `index`: the user data, or sizeof(LONG_PTR) bytes of the
+// window's extra bytes that lie wholly inside what its class registered;
+// nullptr for any other index, as Windows refuses it.
+unsigned char* Slot(WindowEntry& w, int index) {
+  if (index == GWLP_USERDATA) return reinterpret_cast<unsigned char*>(&w.userData);
   if (index < 0 || static_cast<std::size_t>(index) + sizeof(LONG_PTR) > w.extra.size())
     return nullptr;
-  return reinterpret_cast<LONG_PTR*>(w.extra.data() + index);
+  return w.extra.data() + index;
 }
 
 }  // namespace
@@ -162,9 +165,9 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR, DWORD, int, int, in
   if (t.nextGen == 0) t.nextGen = 1;
   w.loop.store(&loop, std::memory_order_relaxed);
   w.proc.store(it->second.cls.lpfnWndProc, std::memory_order_relaxed);
-  // Programs register 4 extra bytes and keep a pointer at index 0, as they
-  // would on 32-bit Windows: always leave room for one pointer.
-  w.extra.assign(std::max<std::size_t>(it->second.cls.cbWndExtra, sizeof(LONG_PTR)), 0);
+  // Exactly the extra bytes the class registered, as Windows gives them: a
+  // class that registered too few for a pointer cannot keep one there.
+  w.extra.assign(static_cast<std::size_t>(it->second.cls.cbWndExtra), 0);
   w.userData = 0;
   w.state.store(gen, std::memory_order_release);  // published: resolvable now
   return MakeHandle(slot, gen);
@@ -196,13 +199,14 @@ BOOL WINAPI IsWindow(HWND window) { return ProcOf(window) != nullptr ? TRUE : FA
 LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
   std::lock_guard<std::mutex> lock(T().mutex);
   WindowEntry* w = Find(window);
-  LONG_PTR* slot = w ? Slot(*w, index) : nullptr;
+  unsigned char* slot = w ? Slot(*w, index) : nullptr;
   if (!slot) {
-    SetLastError(w ? 1413u /* ERROR_INVALID_INDEX */ : ERROR_INVALID_WINDOW_HANDLE);
+    SetLastError(w ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE);
     return 0;
   }
-  const LONG_PTR old = *slot;
-  *slot = value;
+  LONG_PTR old;
+  std::memcpy(&old, slot, sizeof old);  // extra bytes need not be aligned
+  std::memcpy(slot, &value, sizeof value);
   SetLastError(ERROR_SUCCESS);
   return old;
 }
@@ -210,12 +214,14 @@ LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
 LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index) {
   std::lock_guard<std::mutex> lock(T().mutex);
   WindowEntry* w = Find(window);
-  LONG_PTR* slot = w ? Slot(*w, index) : nullptr;
+  unsigned char* slot = w ? Slot(*w, index) : nullptr;
   if (!slot) {
-    SetLastError(w ? 1413u : ERROR_INVALID_WINDOW_HANDLE);
+    SetLastError(w ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE);
     return 0;
   }
-  return *slot;
+  LONG_PTR value;
+  std::memcpy(&value, slot, sizeof value);
+  return value;
 }
 
 LRESULT WINAPI DefWindowProcA(HWND, UINT, WPARAM, LPARAM) { return 0; }

@@ -65,6 +65,8 @@ class Watchdog {
 };
 
 const char* kClass = "TvLoopTestClass";
+// One pointer and four bytes more: slots at 0 .. 4 fit, 5 does not.
+constexpr int kExtraBytes = sizeof(LONG_PTR) + 4;
 
 class LoopTest : public ::testing::Test {
  protected:
@@ -74,7 +76,7 @@ class LoopTest : public ::testing::Test {
     WNDCLASSA cls{};
     if (!GetClassInfoA(GetModuleHandleA(nullptr), kClass, &cls)) {
       cls.lpfnWndProc = RecordProc;
-      cls.cbWndExtra = 4;
+      cls.cbWndExtra = kExtraBytes;
       cls.hInstance = GetModuleHandleA(nullptr);
       cls.lpszClassName = kClass;
       ASSERT_NE(RegisterClassA(&cls), 0);
@@ -332,22 +334,49 @@ TEST_F(LoopTest, ClassesAreRegisteredByName) {
   EXPECT_FALSE(GetClassInfoA(nullptr, "XSocketWindowClass", &found));
 }
 
-TEST_F(LoopTest, FourExtraBytesStillHoldAPointerAtIndexZero) {
+TEST_F(LoopTest, ExtraBytesAreExactlyWhatTheClassRegistered) {
   HWND w = Make();
   int object = 0;
   const auto p = reinterpret_cast<LONG_PTR>(&object);
   EXPECT_EQ(SetWindowLongPtrA(w, 0, p), 0);
   EXPECT_EQ(GetWindowLongPtrA(w, 0), p);
-  EXPECT_EQ(SetWindowLongPtrA(w, 1, 5), 0) << "a slot past the extra bytes was written";
+  for (int index : {5, kExtraBytes, -1}) {
+    SetLastError(0);
+    EXPECT_EQ(SetWindowLongPtrA(w, index, 7), 0) << index;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_INDEX)) << index;
+    SetLastError(0);
+    EXPECT_EQ(GetWindowLongPtrA(w, index), 0) << index;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_INDEX)) << index;
+  }
   EXPECT_EQ(SetWindowLongPtrA(w, GWLP_USERDATA, 77), 0);
   EXPECT_EQ(GetWindowLongPtrA(w, GWLP_USERDATA), 77);
   EXPECT_EQ(GetWindowLongPtrA(w, 0), p);
 
   HWND other = Make();  // per window, not per class
   EXPECT_EQ(GetWindowLongPtrA(other, 0), 0);
+  // The last slot that fits, unaligned.
+  EXPECT_EQ(SetWindowLongPtrA(other, 4, 5), 0);
+  EXPECT_EQ(GetWindowLongPtrA(other, 4), 5);
   DestroyWindow(w);
   DestroyWindow(other);
   EXPECT_EQ(GetWindowLongPtrA(w, 0), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+
+  // Four bytes hold no pointer of a 64-bit program: the store is refused,
+  // not widened behind the program's back.
+  WNDCLASSA narrow{};
+  narrow.lpfnWndProc = RecordProc;
+  narrow.cbWndExtra = 4;
+  narrow.lpszClassName = "TvLoopTestNarrow";
+  ASSERT_NE(RegisterClassA(&narrow), 0);
+  HWND n = CreateWindowExA(0, "TvLoopTestNarrow", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                           nullptr);
+  ASSERT_NE(n, nullptr);
+  EXPECT_EQ(SetWindowLongPtrA(n, 0, p), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_INDEX));
+  EXPECT_EQ(GetWindowLongPtrA(n, 0), 0);
+  DestroyWindow(n);
+  EXPECT_TRUE(UnregisterClassA("TvLoopTestNarrow", nullptr));
 }
 
 TEST_F(LoopTest, SystemServices) {

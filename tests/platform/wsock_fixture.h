@@ -175,7 +175,7 @@ class WsockTest : public ::testing::Test {
     WNDCLASSA cls{};
     if (!GetClassInfoA(GetModuleHandleA(nullptr), "TvWsockTestRecorder", &cls)) {
       cls.lpfnWndProc = RecorderProc;
-      cls.cbWndExtra = 4;  // as the socket layer registers it
+      cls.cbWndExtra = sizeof(LONG_PTR);  // as the socket layer registers it
       cls.hInstance = GetModuleHandleA(nullptr);
       cls.lpszClassName = "TvWsockTestRecorder";
       if (!RegisterClassA(&cls)) return nullptr;

@@ -1,16 +1,28 @@
 // The one door from the socket layer (and everything above it) to the
 // platform: the Win32 and WinSock 1.1 names those layers use, and nothing else.
 //
-// On Windows this header would include <winsock.h> and <windows.h> and add
-// only the two toolkit hooks at the bottom.  Here a small platform layer of
-// ours stands in: message windows and a per-thread message loop (epoll
-// underneath), module loading, debug output, and a WinSock module that is a
-// shared library loaded at run time by name.  Code above the platform must
-// not include a POSIX header; it sees only what is declared here.
+// On Windows this header takes <windows.h> and <winsock.h> and adds only what
+// they do not declare: the signatures of the 30 entry points the socket layer
+// looks up at run time, and the two toolkit hooks at the bottom.  Elsewhere a
+// small platform layer of ours stands in: message windows and a per-thread
+// message loop (epoll underneath), module loading, debug output, and a
+// WinSock module that is a shared library loaded at run time by name.  Code
+// above the platform must not include a POSIX header; it sees only what is
+// declared here.
 //
 // Threading: windows, message queues and sockets belong to the thread that
 // created them.  PostMessageA may be called from any thread.
 #pragma once
+
+#if defined(_WIN32)
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <winsock.h>
+
+#else  // the stand-in
 
 #include <cstddef>
 #include <cstdint>
@@ -124,6 +136,7 @@ struct MSG {
 #define ERROR_CLASS_ALREADY_EXISTS 1410
 #define ERROR_CLASS_DOES_NOT_EXIST 1411
 #define ERROR_INVALID_WINDOW_HANDLE 1400
+#define ERROR_INVALID_INDEX 1413
 
 HINSTANCE WINAPI GetModuleHandleA(LPCSTR moduleName);
 BOOL WINAPI GetClassInfoA(HINSTANCE instance, LPCSTR className, WNDCLASSA* wndClass);
@@ -135,7 +148,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
 BOOL WINAPI DestroyWindow(HWND window);
 BOOL WINAPI IsWindow(HWND window);
 // Per-window extra data: index 0 .. cbWndExtra - sizeof(LONG_PTR), or
-// GWLP_USERDATA.  The Windows name is kept; a slot holds a pointer.
+// GWLP_USERDATA; any other index fails with ERROR_INVALID_INDEX.
 LONG_PTR WINAPI SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 LONG_PTR WINAPI GetWindowLongPtrA(HWND window, int index);
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -274,6 +287,13 @@ using HANDLE = void*;
 #define WSANO_RECOVERY 11003
 #define WSANO_DATA 11004
 
+// htonl is imported directly (not bound at run time), as on Windows.
+inline constexpr u_long htonl(u_long v) {
+  return ((v & 0xFFu) << 24) | ((v & 0xFF00u) << 8) | ((v >> 8) & 0xFF00u) | (v >> 24);
+}
+
+#endif  // _WIN32
+
 // Entry-point signatures of the 30 bound functions, as the module exports them.
 using PFN_WSAStartup = int(WINAPI*)(WORD versionRequested, LPWSADATA data);
 using PFN_WSACleanup = int(WINAPI*)();
@@ -310,11 +330,6 @@ using PFN_htons = u_short(WINAPI*)(u_short hostShort);
 using PFN_ntohs = u_short(WINAPI*)(u_short netShort);
 using PFN_inet_addr = u_long(WINAPI*)(const char* cp);
 using PFN_inet_ntoa = char*(WINAPI*)(in_addr in);
-
-// htonl is imported directly (not bound at run time), as on Windows.
-inline constexpr u_long htonl(u_long v) {
-  return ((v & 0xFFu) << 24) | ((v & 0xFF00u) << 8) | ((v >> 8) & 0xFF00u) | (v >> 24);
-}
 
 // ---------------------------------------------------------------------------
 // Waiting for the message queue.  As on Windows, only input that arrived
