@@ -10,22 +10,20 @@ std::atomic<tervane::ProcessMessagesHook> processHook{nullptr};
 
 namespace tervane {
 
-void ApplicationProcessMessages() {
-  if (ProcessMessagesHook hook = processHook.load()) {
-    hook();
-    return;
-  }
+bool ApplicationProcessMessages() {
+  if (ProcessMessagesHook hook = processHook.load()) return hook();
   // Everything waiting now, never waiting for more.  A quit message is put
   // back so that the loop that owns the thread still sees it.
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(msg.wParam));
-      return;
+      return false;
     }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+  return true;
 }
 
 ProcessMessagesHook SetProcessMessagesHook(ProcessMessagesHook hook) {

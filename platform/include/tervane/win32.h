@@ -292,6 +292,24 @@ inline constexpr u_long htonl(u_long v) {
   return ((v & 0xFFu) << 24) | ((v & 0xFF00u) << 8) | ((v >> 8) & 0xFF00u) | (v >> 24);
 }
 
+// ---------------------------------------------------------------------------
+// Waiting for the message queue.  As on Windows, only input that arrived
+// since the thread last looked at its queue (PeekMessage, GetMessage) ends
+// the wait: messages left queued then do not.  The stand-in has no waitable
+// objects, so nCount must be 0.
+
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+#define INFINITE 0xFFFFFFFFu
+#define QS_POSTMESSAGE 0x0008u
+#define QS_ALLPOSTMESSAGE 0x0100u
+#define QS_ALLINPUT 0x04FFu
+#define ERROR_INVALID_PARAMETER 87
+
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
+                                       DWORD dwMilliseconds, DWORD dwWakeMask);
+
 #endif  // _WIN32
 
 // Entry-point signatures of the 30 bound functions, as the module exports them.
@@ -330,24 +348,6 @@ using PFN_htons = u_short(WINAPI*)(u_short hostShort);
 using PFN_ntohs = u_short(WINAPI*)(u_short netShort);
 using PFN_inet_addr = u_long(WINAPI*)(const char* cp);
 using PFN_inet_ntoa = char*(WINAPI*)(in_addr in);
-
-// ---------------------------------------------------------------------------
-// Waiting for the message queue.  As on Windows, only input that arrived
-// since the thread last looked at its queue (PeekMessage, GetMessage) ends
-// the wait: messages left queued then do not.  The stand-in has no waitable
-// objects, so nCount must be 0.
-
-#define WAIT_OBJECT_0 0x00000000u
-#define WAIT_TIMEOUT 0x00000102u
-#define WAIT_FAILED 0xFFFFFFFFu
-#define INFINITE 0xFFFFFFFFu
-#define QS_POSTMESSAGE 0x0008u
-#define QS_ALLPOSTMESSAGE 0x0100u
-#define QS_ALLINPUT 0x04FFu
-#define ERROR_INVALID_PARAMETER 87
-
-DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
-                                       DWORD dwMilliseconds, DWORD dwWakeMask);
 
 // ---------------------------------------------------------------------------
 // Toolkit hooks that are not Win32 but that the socket layer needs.
