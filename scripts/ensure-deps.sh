@@ -10,8 +10,12 @@ packages_build=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev qt6-b
 # fonts the layout is checked with, and the Debian package's checker).
 packages_test=(busybox-static microsocks dante-server iproute2 clang libclang-rt-14-dev
                procps dbus xvfb fonts-dejavu-core fonts-liberation2 lintian)
+# The login tests' and benchmark's real telnet daemon (inetutils; BusyBox's
+# comes with busybox-static).
+packages_test+=(inetutils-telnetd)
 # The telnet benchmark's baseline parser.
 packages_bench=(libtelnet-dev)
+packages_bench+=(inetutils-telnetd)
 # Screenshots of the running program under a virtual X server.
 packages_docs=(xvfb trayer xdotool imagemagick x11-utils)
 
