@@ -159,6 +159,8 @@ ThrowawayUser::ThrowawayUser(const std::string& password, const std::string& she
     FError = "making a login account needs root";
     return;
   }
+  // One left behind by a run of the same process id that was killed.
+  RunWithInput("userdel -f " + FName + " >/dev/null 2>&1", "");
   const std::string add = "useradd -M -d '" + home + "' -s '" + shell + "' " + FName +
                           " >/dev/null 2>&1";
   if (!RunWithInput(add, "")) {
