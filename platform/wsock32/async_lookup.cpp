@@ -103,7 +103,7 @@ HostAnswer Resolve(Pool& pool, const Request& req) {
       --pool.stalled;
     }
     // The module is going away: its tables may be gone already.
-    if (pool.closed) return HostAnswer{kTryAgain, {}, {}, {}};
+    if (pool.closed) return HostAnswer{WSATRY_AGAIN, {}, {}, {}};
   }
   return req.byAddr ? ResolveAddr(req.addr) : ResolveName(req.name);
 }
@@ -117,7 +117,7 @@ void Answer(Pool& pool, const Request& req, const HostAnswer& answer) {
   int needed = 0;
   if (error == 0) {
     needed = LayoutHost(answer, req.buf, req.len);
-    if (needed > req.len) error = kEnobufs;
+    if (needed > req.len) error = WSAENOBUFS;
   }
   const std::uint32_t low = static_cast<std::uint32_t>(needed > 0xFFFF ? 0xFFFF : needed);
   const auto lParam = static_cast<std::intptr_t>(low | (static_cast<std::uint32_t>(error) << 16));
@@ -171,7 +171,7 @@ void* Start(RequestPtr req) {
       if (pool.workers == 0) {
         pool.queue.pop_back();
         pool.pending.erase(req->handle);
-        SetError(kEnobufs);
+        SetError(WSAENOBUFS);
         return nullptr;
       }
     }
@@ -206,7 +206,7 @@ int StalledLookups() {
 WS_EXPORT(void*, WSAAsyncGetHostByName)(HWND__* window, unsigned int message, const char* name,
                                         char* buf, int bufLen) {
   if (!ws::EnterLookup("WSAAsyncGetHostByName", name && buf && bufLen >= 0 && window,
-                       ws::kEinval))
+                       ws::WSAEINVAL))
     return nullptr;
   auto req = ws::NewRequest(window, message, buf, bufLen);
   req->name = name;
@@ -216,14 +216,14 @@ WS_EXPORT(void*, WSAAsyncGetHostByName)(HWND__* window, unsigned int message, co
 WS_EXPORT(void*, WSAAsyncGetHostByAddr)(HWND__* window, unsigned int message, const char* addr,
                                         int len, int type, char* buf, int bufLen) {
   if (!ws::EnterLookup("WSAAsyncGetHostByAddr", addr && buf && bufLen >= 0 && window,
-                       ws::kEinval))
+                       ws::WSAEINVAL))
     return nullptr;
   if (type != wsabi::kPfInet) {
-    ws::SetError(ws::kEafnosupport);
+    ws::SetError(ws::WSAEAFNOSUPPORT);
     return nullptr;
   }
   if (len != 4) {
-    ws::SetError(ws::kEfault);
+    ws::SetError(ws::WSAEFAULT);
     return nullptr;
   }
   auto req = ws::NewRequest(window, message, buf, bufLen);
@@ -242,5 +242,5 @@ WS_EXPORT(int, WSACancelAsyncRequest)(void* asyncTaskHandle) {
   // was cancelled before: WinSock says the routine has already completed.
   // A value it never handed out is invalid.
   const bool issued = handle != 0 && handle < pool.nextHandle;
-  return ws::FailWsa(issued ? ws::kEalready : ws::kEinval);
+  return ws::FailWsa(issued ? ws::WSAEALREADY : ws::WSAEINVAL);
 }

@@ -42,15 +42,15 @@ bool EndsWith(const std::string& s, const char* suffix) {
 
 int MapGai(int code) {
   switch (code) {
-    case EAI_NONAME: return kHostNotFound;
-    case EAI_AGAIN: return kTryAgain;
+    case EAI_NONAME: return WSAHOST_NOT_FOUND;
+    case EAI_AGAIN: return WSATRY_AGAIN;
 #ifdef EAI_NODATA
-    case EAI_NODATA: return kNoData;
+    case EAI_NODATA: return WSANO_DATA;
 #endif
 #ifdef EAI_ADDRFAMILY
-    case EAI_ADDRFAMILY: return kNoData;
+    case EAI_ADDRFAMILY: return WSANO_DATA;
 #endif
-    default: return kNoRecovery;
+    default: return WSANO_RECOVERY;
   }
 }
 
@@ -86,7 +86,7 @@ HostAnswer ResolveName(const std::string& name) {
     auto it = Hosts().names.find(key);
     if (it != Hosts().names.end()) {
       if (it->second.empty()) {
-        answer.error = kHostNotFound;
+        answer.error = WSAHOST_NOT_FOUND;
       } else {
         answer.name = name;
         answer.addrs = it->second;
@@ -95,7 +95,7 @@ HostAnswer ResolveName(const std::string& name) {
     }
   }
   if (name.empty() || EndsWith(key, ".invalid") || key == "invalid") {
-    answer.error = kHostNotFound;
+    answer.error = WSAHOST_NOT_FOUND;
     return answer;
   }
   addrinfo hints{};
@@ -117,7 +117,7 @@ HostAnswer ResolveName(const std::string& name) {
       answer.addrs.push_back(a);
   }
   freeaddrinfo(list);
-  if (answer.addrs.empty()) answer.error = kNoData;
+  if (answer.addrs.empty()) answer.error = WSANO_DATA;
   return answer;
 }
 
@@ -137,7 +137,7 @@ HostAnswer ResolveAddr(std::uint32_t addr) {
   // about them would only wait.  (A text that is not an address reaches
   // here as 255.255.255.255.)
   if (addr == wsabi::kInaddrNone || addr == wsabi::kInaddrAny) {
-    answer.error = kHostNotFound;
+    answer.error = WSAHOST_NOT_FOUND;
     return answer;
   }
   sockaddr_in sin{};

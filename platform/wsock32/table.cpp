@@ -52,7 +52,7 @@ SockPtr Lookup(SOCKET s) {
   std::lock_guard<std::mutex> lock(t.mutex);
   auto it = t.sockets.find(s);
   if (it == t.sockets.end()) {
-    SetError(kEnotsock);
+    SetError(WSAENOTSOCK);
     return nullptr;
   }
   return it->second;

@@ -38,29 +38,10 @@ inline int HostFlags(int flags) {
   return out;
 }
 
-// WinSock error numbers used inside the module.
-enum : int {
-  kEintr = 10004,
-  kEfault = 10014,
-  kEinval = 10022,
-  kEwouldblock = 10035,
-  kEinprogress = 10036,
-  kEalready = 10037,
-  kEnotsock = 10038,
-  kEnoprotoopt = 10042,
-  kEafnosupport = 10047,
-  kEconnreset = 10054,
-  kEnobufs = 10055,
-  kEnotconn = 10057,
-  kEshutdown = 10058,
-  kEconnrefused = 10061,
-  kVerNotSupported = 10092,
-  kNotInitialised = 10093,
-  kHostNotFound = 11001,
-  kTryAgain = 11002,
-  kNoRecovery = 11003,
-  kNoData = 11004,
-};
+// WinSock's error numbers by their names (WSAEINVAL ...), from the one list.
+#define X(number, name, text) using wsabi::name;
+#include <tervane/wsa_errors.def>
+#undef X
 
 // ---- Start-up -----------------------------------------------------------
 // False (and WSANOTINITIALISED set) before WSAStartup.
