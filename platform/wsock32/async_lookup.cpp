@@ -57,11 +57,13 @@ struct Pool {
   int resolving = 0;             // of those, inside a look-up
   std::uint32_t nextHandle = 1;
   bool closed = false;  // the module is going away: no more answers
+#if TERVANE_WSOCK_SEAMS
   // Fault build: look-ups wait here, as on a name server that never
   // answers, until the stall is lifted.
   bool stall = false;
   int stalled = 0;
   std::condition_variable stallLifted;
+#endif
 };
 using PoolPtr = std::shared_ptr<Pool>;
 
@@ -73,8 +75,10 @@ struct PoolHolder {
     pool->closed = true;
     pool->pending.clear();
     pool->queue.clear();
+#if TERVANE_WSOCK_SEAMS
     pool->stall = false;
     pool->stallLifted.notify_all();
+#endif
   }
 };
 
@@ -97,11 +101,13 @@ void PinModule() {
 HostAnswer Resolve(Pool& pool, const Request& req) {
   {
     std::unique_lock<std::mutex> lock(pool.mutex);
+#if TERVANE_WSOCK_SEAMS
     if (pool.stall) {
       ++pool.stalled;
       pool.stallLifted.wait(lock, [&] { return !pool.stall; });
       --pool.stalled;
     }
+#endif
     // The module is going away: its tables may be gone already.
     if (pool.closed) return HostAnswer{WSATRY_AGAIN, {}, {}, {}};
   }
@@ -188,6 +194,7 @@ void StopLookups() {
   pool.queue.clear();
 }
 
+#if TERVANE_WSOCK_SEAMS
 void StallLookups(bool on) {
   Pool& pool = P();
   std::lock_guard<std::mutex> lock(pool.mutex);
@@ -200,6 +207,7 @@ int StalledLookups() {
   std::lock_guard<std::mutex> lock(pool.mutex);
   return pool.stalled;
 }
+#endif
 
 }  // namespace ws
 

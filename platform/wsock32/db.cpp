@@ -76,7 +76,9 @@ WS_EXPORT(char*, inet_ntoa)(wsabi::in_addr in) {
   return text;
 }
 
-// Test seam of every build: extra host names answered before the system
-// resolver (see wsock_fault.h).
+#if TERVANE_WSOCK_SEAMS
+// Test seam of the module's test builds: extra host names answered before
+// the system resolver (see wsock_fault.h).
 WS_EXPORT(void, TvHostsSet)(const char* name, const char* addrs) { ws::HostsSet(name, addrs); }
 WS_EXPORT(void, TvHostsClear)() { ws::HostsClear(); }
+#endif

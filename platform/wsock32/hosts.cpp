@@ -1,4 +1,5 @@
-// Host resolution with a test hosts table in front of the system resolver.
+// Host resolution: in the module's test builds a hosts table in front of
+// the system resolver, then the system resolver.
 //
 // Names under the reserved ".invalid" domain never exist; they are answered
 // here, so nothing ever asks a name server about them.
@@ -18,6 +19,7 @@
 namespace ws {
 namespace {
 
+#if TERVANE_WSOCK_SEAMS
 struct HostsTable {
   std::mutex mutex;
   std::map<std::string, std::vector<std::uint32_t>> names;  // folded name
@@ -29,6 +31,7 @@ HostsTable& Hosts() {
   static HostsTable table;
   return table;
 }
+#endif
 
 std::string Fold(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -56,6 +59,7 @@ int MapGai(int code) {
 
 }  // namespace
 
+#if TERVANE_WSOCK_SEAMS
 void HostsSet(const char* name, const char* addrs) {
   if (!name) return;
   std::vector<std::uint32_t> list;
@@ -77,10 +81,12 @@ void HostsClear() {
   std::lock_guard<std::mutex> lock(Hosts().mutex);
   Hosts().names.clear();
 }
+#endif
 
 HostAnswer ResolveName(const std::string& name) {
   HostAnswer answer;
   const std::string key = Fold(name);
+#if TERVANE_WSOCK_SEAMS
   {
     std::lock_guard<std::mutex> lock(Hosts().mutex);
     auto it = Hosts().names.find(key);
@@ -94,6 +100,7 @@ HostAnswer ResolveName(const std::string& name) {
       return answer;
     }
   }
+#endif
   if (name.empty() || EndsWith(key, ".invalid") || key == "invalid") {
     answer.error = WSAHOST_NOT_FOUND;
     return answer;
@@ -123,6 +130,7 @@ HostAnswer ResolveName(const std::string& name) {
 
 HostAnswer ResolveAddr(std::uint32_t addr) {
   HostAnswer answer;
+#if TERVANE_WSOCK_SEAMS
   {
     std::lock_guard<std::mutex> lock(Hosts().mutex);
     for (const auto& [name, addrs] : Hosts().names) {
@@ -133,6 +141,7 @@ HostAnswer ResolveAddr(std::uint32_t addr) {
       }
     }
   }
+#endif
   // The broadcast and "any" addresses name no host; asking a name server
   // about them would only wait.  (A text that is not an address reaches
   // here as 255.255.255.255.)

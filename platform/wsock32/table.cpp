@@ -112,6 +112,7 @@ void CloseAll() {
   for (const SockPtr& s : all) Close(s);
 }
 
+#if TERVANE_WSOCK_SEAMS
 void ReleaseArmedWrites() {
   std::vector<SockPtr> armed;
   {
@@ -125,5 +126,6 @@ void ReleaseArmedWrites() {
     Post(*s, wsabi::kFdWrite, 0);
   }
 }
+#endif
 
 }  // namespace ws
