@@ -67,10 +67,17 @@ struct Pool {
 };
 using PoolPtr = std::shared_ptr<Pool>;
 
+// Set when the holder is destroyed: at the module's unload, or at exit for
+// a module kept mapped.  An exit handler of the program that was registered
+// before the pool was first used runs after that, and its WSACleanup (or a
+// cancel from a destructor) must find no pool rather than a freed one.
+bool gPoolGone = false;
+
 // The module's reference to the pool; the workers hold their own.
 struct PoolHolder {
   PoolPtr pool = std::make_shared<Pool>();
   ~PoolHolder() {
+    gPoolGone = true;
     std::lock_guard<std::mutex> lock(pool->mutex);
     pool->closed = true;
     pool->pending.clear();
@@ -86,7 +93,8 @@ const PoolPtr& Shared() {
   static PoolHolder holder;
   return holder.pool;
 }
-Pool& P() { return *Shared(); }
+// The pool, or nullptr once it is gone.
+Pool* P() { return gPoolGone ? nullptr : Shared().get(); }
 
 // Keeps this module mapped for the rest of the process.
 void PinModule() {
@@ -157,7 +165,12 @@ RequestPtr NewRequest(HWND__* window, unsigned message, char* buf, int len) {
 }
 
 void* Start(RequestPtr req) {
-  Pool& pool = P();
+  Pool* live = P();
+  if (live == nullptr) {
+    SetError(WSAENETDOWN);
+    return nullptr;
+  }
+  Pool& pool = *live;
   std::lock_guard<std::mutex> lock(pool.mutex);
   req->handle = pool.nextHandle++;
   if (pool.nextHandle == 0) pool.nextHandle = 1;
@@ -188,7 +201,9 @@ void* Start(RequestPtr req) {
 }  // namespace
 
 void StopLookups() {
-  Pool& pool = P();
+  Pool* live = P();
+  if (live == nullptr) return;  // nothing left to stop
+  Pool& pool = *live;
   std::lock_guard<std::mutex> lock(pool.mutex);
   pool.pending.clear();  // outstanding requests are cancelled
   pool.queue.clear();
@@ -196,14 +211,18 @@ void StopLookups() {
 
 #if TERVANE_WSOCK_SEAMS
 void StallLookups(bool on) {
-  Pool& pool = P();
+  Pool* live = P();
+  if (live == nullptr) return;
+  Pool& pool = *live;
   std::lock_guard<std::mutex> lock(pool.mutex);
   pool.stall = on;
   if (!on) pool.stallLifted.notify_all();
 }
 
 int StalledLookups() {
-  Pool& pool = P();
+  Pool* live = P();
+  if (live == nullptr) return 0;
+  Pool& pool = *live;
   std::lock_guard<std::mutex> lock(pool.mutex);
   return pool.stalled;
 }
@@ -243,7 +262,9 @@ WS_EXPORT(void*, WSAAsyncGetHostByAddr)(HWND__* window, unsigned int message, co
 WS_EXPORT(int, WSACancelAsyncRequest)(void* asyncTaskHandle) {
   if (!ws::EnterCall("WSACancelAsyncRequest")) return wsabi::kSocketError;
   const auto handle = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(asyncTaskHandle));
-  auto& pool = ws::P();
+  ws::Pool* live = ws::P();
+  if (live == nullptr) return ws::FailWsa(ws::WSAEINVAL);  // no request is pending any more
+  auto& pool = *live;
   std::lock_guard<std::mutex> lock(pool.mutex);
   if (pool.pending.erase(handle) != 0) return 0;
   // A request this module handed out has either been answered already or
