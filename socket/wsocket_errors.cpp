@@ -1,12 +1,15 @@
-// Socket error code to English text, generated from wsocket_errors.def.
+// Socket error code to English text, generated from the one list of WinSock
+// error numbers (<tervane/wsa_errors.def>).
 #include "wsocket_binding.h"
 
 std::string SocketErrorDescription(int Code) {
   switch (Code) {
-#define X(code, text) \
-  case code:          \
+    case 0:
+      return "No Error";
+#define X(number, name, text) \
+  case number:                \
     return text;
-#include "wsocket_errors.def"
+#include <tervane/wsa_errors.def>
 #undef X
   }
   return "Not a WinSock error";

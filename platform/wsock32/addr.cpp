@@ -6,10 +6,10 @@
 namespace ws {
 
 int ToPosix(const wsabi::sockaddr* name, int nameLen, sockaddr_in* out) {
-  if (!name || nameLen < static_cast<int>(sizeof(wsabi::sockaddr_in))) return kEfault;
+  if (!name || nameLen < static_cast<int>(sizeof(wsabi::sockaddr_in))) return WSAEFAULT;
   wsabi::sockaddr_in in;
   std::memcpy(&in, name, sizeof in);
-  if (in.sin_family != wsabi::kAfInet) return kEafnosupport;
+  if (in.sin_family != wsabi::kAfInet) return WSAEAFNOSUPPORT;
   std::memset(out, 0, sizeof *out);
   out->sin_family = AF_INET;
   out->sin_port = in.sin_port;
@@ -19,7 +19,7 @@ int ToPosix(const wsabi::sockaddr* name, int nameLen, sockaddr_in* out) {
 
 int FromPosix(const sockaddr_in& in, wsabi::sockaddr* name, int* nameLen) {
   if (!name) return 0;  // the caller does not want the address
-  if (!nameLen || *nameLen < static_cast<int>(sizeof(wsabi::sockaddr_in))) return kEfault;
+  if (!nameLen || *nameLen < static_cast<int>(sizeof(wsabi::sockaddr_in))) return WSAEFAULT;
   wsabi::sockaddr_in out{};
   out.sin_family = wsabi::kAfInet;
   out.sin_port = in.sin_port;

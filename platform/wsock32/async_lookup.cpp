@@ -57,24 +57,35 @@ struct Pool {
   int resolving = 0;             // of those, inside a look-up
   std::uint32_t nextHandle = 1;
   bool closed = false;  // the module is going away: no more answers
+#if TERVANE_WSOCK_SEAMS
   // Fault build: look-ups wait here, as on a name server that never
   // answers, until the stall is lifted.
   bool stall = false;
   int stalled = 0;
   std::condition_variable stallLifted;
+#endif
 };
 using PoolPtr = std::shared_ptr<Pool>;
+
+// Set when the holder is destroyed: at the module's unload, or at exit for
+// a module kept mapped.  An exit handler of the program that was registered
+// before the pool was first used runs after that, and its WSACleanup (or a
+// cancel from a destructor) must find no pool rather than a freed one.
+bool gPoolGone = false;
 
 // The module's reference to the pool; the workers hold their own.
 struct PoolHolder {
   PoolPtr pool = std::make_shared<Pool>();
   ~PoolHolder() {
+    gPoolGone = true;
     std::lock_guard<std::mutex> lock(pool->mutex);
     pool->closed = true;
     pool->pending.clear();
     pool->queue.clear();
+#if TERVANE_WSOCK_SEAMS
     pool->stall = false;
     pool->stallLifted.notify_all();
+#endif
   }
 };
 
@@ -82,7 +93,8 @@ const PoolPtr& Shared() {
   static PoolHolder holder;
   return holder.pool;
 }
-Pool& P() { return *Shared(); }
+// The pool, or nullptr once it is gone.
+Pool* P() { return gPoolGone ? nullptr : Shared().get(); }
 
 // Keeps this module mapped for the rest of the process.
 void PinModule() {
@@ -97,13 +109,15 @@ void PinModule() {
 HostAnswer Resolve(Pool& pool, const Request& req) {
   {
     std::unique_lock<std::mutex> lock(pool.mutex);
+#if TERVANE_WSOCK_SEAMS
     if (pool.stall) {
       ++pool.stalled;
       pool.stallLifted.wait(lock, [&] { return !pool.stall; });
       --pool.stalled;
     }
+#endif
     // The module is going away: its tables may be gone already.
-    if (pool.closed) return HostAnswer{kTryAgain, {}, {}, {}};
+    if (pool.closed) return HostAnswer{WSATRY_AGAIN, {}, {}, {}};
   }
   return req.byAddr ? ResolveAddr(req.addr) : ResolveName(req.name);
 }
@@ -117,7 +131,7 @@ void Answer(Pool& pool, const Request& req, const HostAnswer& answer) {
   int needed = 0;
   if (error == 0) {
     needed = LayoutHost(answer, req.buf, req.len);
-    if (needed > req.len) error = kEnobufs;
+    if (needed > req.len) error = WSAENOBUFS;
   }
   const std::uint32_t low = static_cast<std::uint32_t>(needed > 0xFFFF ? 0xFFFF : needed);
   const auto lParam = static_cast<std::intptr_t>(low | (static_cast<std::uint32_t>(error) << 16));
@@ -151,7 +165,12 @@ RequestPtr NewRequest(HWND__* window, unsigned message, char* buf, int len) {
 }
 
 void* Start(RequestPtr req) {
-  Pool& pool = P();
+  Pool* live = P();
+  if (live == nullptr) {
+    SetError(WSAENETDOWN);
+    return nullptr;
+  }
+  Pool& pool = *live;
   std::lock_guard<std::mutex> lock(pool.mutex);
   req->handle = pool.nextHandle++;
   if (pool.nextHandle == 0) pool.nextHandle = 1;
@@ -171,7 +190,7 @@ void* Start(RequestPtr req) {
       if (pool.workers == 0) {
         pool.queue.pop_back();
         pool.pending.erase(req->handle);
-        SetError(kEnobufs);
+        SetError(WSAENOBUFS);
         return nullptr;
       }
     }
@@ -182,31 +201,39 @@ void* Start(RequestPtr req) {
 }  // namespace
 
 void StopLookups() {
-  Pool& pool = P();
+  Pool* live = P();
+  if (live == nullptr) return;  // nothing left to stop
+  Pool& pool = *live;
   std::lock_guard<std::mutex> lock(pool.mutex);
   pool.pending.clear();  // outstanding requests are cancelled
   pool.queue.clear();
 }
 
+#if TERVANE_WSOCK_SEAMS
 void StallLookups(bool on) {
-  Pool& pool = P();
+  Pool* live = P();
+  if (live == nullptr) return;
+  Pool& pool = *live;
   std::lock_guard<std::mutex> lock(pool.mutex);
   pool.stall = on;
   if (!on) pool.stallLifted.notify_all();
 }
 
 int StalledLookups() {
-  Pool& pool = P();
+  Pool* live = P();
+  if (live == nullptr) return 0;
+  Pool& pool = *live;
   std::lock_guard<std::mutex> lock(pool.mutex);
   return pool.stalled;
 }
+#endif
 
 }  // namespace ws
 
 WS_EXPORT(void*, WSAAsyncGetHostByName)(HWND__* window, unsigned int message, const char* name,
                                         char* buf, int bufLen) {
   if (!ws::EnterLookup("WSAAsyncGetHostByName", name && buf && bufLen >= 0 && window,
-                       ws::kEinval))
+                       ws::WSAEINVAL))
     return nullptr;
   auto req = ws::NewRequest(window, message, buf, bufLen);
   req->name = name;
@@ -216,14 +243,14 @@ WS_EXPORT(void*, WSAAsyncGetHostByName)(HWND__* window, unsigned int message, co
 WS_EXPORT(void*, WSAAsyncGetHostByAddr)(HWND__* window, unsigned int message, const char* addr,
                                         int len, int type, char* buf, int bufLen) {
   if (!ws::EnterLookup("WSAAsyncGetHostByAddr", addr && buf && bufLen >= 0 && window,
-                       ws::kEinval))
+                       ws::WSAEINVAL))
     return nullptr;
   if (type != wsabi::kPfInet) {
-    ws::SetError(ws::kEafnosupport);
+    ws::SetError(ws::WSAEAFNOSUPPORT);
     return nullptr;
   }
   if (len != 4) {
-    ws::SetError(ws::kEfault);
+    ws::SetError(ws::WSAEFAULT);
     return nullptr;
   }
   auto req = ws::NewRequest(window, message, buf, bufLen);
@@ -235,12 +262,14 @@ WS_EXPORT(void*, WSAAsyncGetHostByAddr)(HWND__* window, unsigned int message, co
 WS_EXPORT(int, WSACancelAsyncRequest)(void* asyncTaskHandle) {
   if (!ws::EnterCall("WSACancelAsyncRequest")) return wsabi::kSocketError;
   const auto handle = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(asyncTaskHandle));
-  auto& pool = ws::P();
+  ws::Pool* live = ws::P();
+  if (live == nullptr) return ws::FailWsa(ws::WSAEINVAL);  // no request is pending any more
+  auto& pool = *live;
   std::lock_guard<std::mutex> lock(pool.mutex);
   if (pool.pending.erase(handle) != 0) return 0;
   // A request this module handed out has either been answered already or
   // was cancelled before: WinSock says the routine has already completed.
   // A value it never handed out is invalid.
   const bool issued = handle != 0 && handle < pool.nextHandle;
-  return ws::FailWsa(issued ? ws::kEalready : ws::kEinval);
+  return ws::FailWsa(issued ? ws::WSAEALREADY : ws::WSAEINVAL);
 }

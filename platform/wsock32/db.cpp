@@ -26,7 +26,7 @@ thread_local ServStore tlsServ;
 }  // namespace
 
 WS_EXPORT(wsabi::hostent*, gethostbyname)(const char* name) {
-  if (!ws::EnterLookup("gethostbyname", name != nullptr, ws::kEfault)) return nullptr;
+  if (!ws::EnterLookup("gethostbyname", name != nullptr, ws::WSAEFAULT)) return nullptr;
   const ws::HostAnswer answer = ws::ResolveName(name);
   if (answer.error != 0) {
     ws::SetError(answer.error);
@@ -39,12 +39,12 @@ WS_EXPORT(wsabi::hostent*, gethostbyname)(const char* name) {
 }
 
 WS_EXPORT(wsabi::servent*, getservbyname)(const char* name, const char* proto) {
-  if (!ws::EnterLookup("getservbyname", name != nullptr, ws::kEfault)) return nullptr;
+  if (!ws::EnterLookup("getservbyname", name != nullptr, ws::WSAEFAULT)) return nullptr;
   servent result{};
   servent* found = nullptr;
   char buf[1024];
   if (getservbyname_r(name, proto, &result, buf, sizeof buf, &found) != 0 || !found) {
-    ws::SetError(ws::kNoData);
+    ws::SetError(ws::WSANO_DATA);
     return nullptr;
   }
   ServStore& st = tlsServ;
@@ -76,7 +76,9 @@ WS_EXPORT(char*, inet_ntoa)(wsabi::in_addr in) {
   return text;
 }
 
-// Test seam of every build: extra host names answered before the system
-// resolver (see wsock_fault.h).
+#if TERVANE_WSOCK_SEAMS
+// Test seam of the module's test builds: extra host names answered before
+// the system resolver (see wsock_fault.h).
 WS_EXPORT(void, TvHostsSet)(const char* name, const char* addrs) { ws::HostsSet(name, addrs); }
 WS_EXPORT(void, TvHostsClear)() { ws::HostsClear(); }
+#endif

@@ -19,7 +19,7 @@ thread_local ProtoStore tlsProto;
 }  // namespace
 
 WS_EXPORT(wsabi::protoent*, getprotobyname)(const char* name) {
-  if (!ws::EnterLookup("getprotobyname", name != nullptr, ws::kEfault)) return nullptr;
+  if (!ws::EnterLookup("getprotobyname", name != nullptr, ws::WSAEFAULT)) return nullptr;
   protoent result{};
   protoent* found = nullptr;
   char buf[1024];
@@ -39,7 +39,7 @@ WS_EXPORT(wsabi::protoent*, getprotobyname)(const char* name) {
       }
     }
     if (!found) {
-      ws::SetError(ws::kNoData);
+      ws::SetError(ws::WSANO_DATA);
       return nullptr;
     }
   }

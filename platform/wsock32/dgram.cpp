@@ -10,7 +10,7 @@ WS_EXPORT(int, sendto)(SOCKET s, const char* buf, int len, int flags, const wsab
                        int toLen) {
   auto sock = ws::EnterSocketCall("sendto", s);
   if (!sock) return wsabi::kSocketError;
-  if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
+  if (len < 0 || (!buf && len > 0)) return FailWsa(ws::WSAEFAULT);
   const int hostFlags = ws::HostFlags(flags) & ~MSG_PEEK;
   ssize_t n;
   if (to) {
@@ -29,9 +29,9 @@ WS_EXPORT(int, recvfrom)(SOCKET s, char* buf, int len, int flags, wsabi::sockadd
                          int* fromLen) {
   auto sock = ws::EnterSocketCall("recvfrom", s);
   if (!sock) return wsabi::kSocketError;
-  if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
+  if (len < 0 || (!buf && len > 0)) return FailWsa(ws::WSAEFAULT);
   if (from && (!fromLen || *fromLen < static_cast<int>(sizeof(wsabi::sockaddr_in))))
-    return FailWsa(ws::kEfault);
+    return FailWsa(ws::WSAEFAULT);
   return ws::ReceiveFrom(*sock, buf, len, flags, from, fromLen);
 }
 
@@ -52,7 +52,7 @@ int ReceiveFrom(Sock& s, char* buf, int len, int flags, wsabi::sockaddr* from, i
   if (from && sinLen >= sizeof sin) FromPosix(sin, from, fromLen);
   if (s.type == wsabi::kSockDgram && n > len) {
     // WinSock fills the buffer, drops the rest and says WSAEMSGSIZE.
-    return FailWsa(10040);
+    return FailWsa(ws::WSAEMSGSIZE);
   }
   return static_cast<int>(n);
 }

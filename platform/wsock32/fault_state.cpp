@@ -1,6 +1,6 @@
-// State of the fault-injecting build.  Every build carries it, inert: only
-// the fault build exports the controls (fault_controls.cpp) that switch it
-// on, so the plain module pays one relaxed load per checked call.
+// State of the fault-injecting build.  The module's test builds carry it,
+// inert: only the fault build exports the controls (fault_controls.cpp)
+// that switch it on.  The shipped module has none of it.
 #include <atomic>
 #include <map>
 #include <mutex>

@@ -1,4 +1,5 @@
-// Host resolution with a test hosts table in front of the system resolver.
+// Host resolution: in the module's test builds a hosts table in front of
+// the system resolver, then the system resolver.
 //
 // Names under the reserved ".invalid" domain never exist; they are answered
 // here, so nothing ever asks a name server about them.
@@ -18,6 +19,7 @@
 namespace ws {
 namespace {
 
+#if TERVANE_WSOCK_SEAMS
 struct HostsTable {
   std::mutex mutex;
   std::map<std::string, std::vector<std::uint32_t>> names;  // folded name
@@ -29,6 +31,7 @@ HostsTable& Hosts() {
   static HostsTable table;
   return table;
 }
+#endif
 
 std::string Fold(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -42,20 +45,21 @@ bool EndsWith(const std::string& s, const char* suffix) {
 
 int MapGai(int code) {
   switch (code) {
-    case EAI_NONAME: return kHostNotFound;
-    case EAI_AGAIN: return kTryAgain;
+    case EAI_NONAME: return WSAHOST_NOT_FOUND;
+    case EAI_AGAIN: return WSATRY_AGAIN;
 #ifdef EAI_NODATA
-    case EAI_NODATA: return kNoData;
+    case EAI_NODATA: return WSANO_DATA;
 #endif
 #ifdef EAI_ADDRFAMILY
-    case EAI_ADDRFAMILY: return kNoData;
+    case EAI_ADDRFAMILY: return WSANO_DATA;
 #endif
-    default: return kNoRecovery;
+    default: return WSANO_RECOVERY;
   }
 }
 
 }  // namespace
 
+#if TERVANE_WSOCK_SEAMS
 void HostsSet(const char* name, const char* addrs) {
   if (!name) return;
   std::vector<std::uint32_t> list;
@@ -77,16 +81,18 @@ void HostsClear() {
   std::lock_guard<std::mutex> lock(Hosts().mutex);
   Hosts().names.clear();
 }
+#endif
 
 HostAnswer ResolveName(const std::string& name) {
   HostAnswer answer;
   const std::string key = Fold(name);
+#if TERVANE_WSOCK_SEAMS
   {
     std::lock_guard<std::mutex> lock(Hosts().mutex);
     auto it = Hosts().names.find(key);
     if (it != Hosts().names.end()) {
       if (it->second.empty()) {
-        answer.error = kHostNotFound;
+        answer.error = WSAHOST_NOT_FOUND;
       } else {
         answer.name = name;
         answer.addrs = it->second;
@@ -94,8 +100,9 @@ HostAnswer ResolveName(const std::string& name) {
       return answer;
     }
   }
+#endif
   if (name.empty() || EndsWith(key, ".invalid") || key == "invalid") {
-    answer.error = kHostNotFound;
+    answer.error = WSAHOST_NOT_FOUND;
     return answer;
   }
   addrinfo hints{};
@@ -117,12 +124,13 @@ HostAnswer ResolveName(const std::string& name) {
       answer.addrs.push_back(a);
   }
   freeaddrinfo(list);
-  if (answer.addrs.empty()) answer.error = kNoData;
+  if (answer.addrs.empty()) answer.error = WSANO_DATA;
   return answer;
 }
 
 HostAnswer ResolveAddr(std::uint32_t addr) {
   HostAnswer answer;
+#if TERVANE_WSOCK_SEAMS
   {
     std::lock_guard<std::mutex> lock(Hosts().mutex);
     for (const auto& [name, addrs] : Hosts().names) {
@@ -133,11 +141,12 @@ HostAnswer ResolveAddr(std::uint32_t addr) {
       }
     }
   }
+#endif
   // The broadcast and "any" addresses name no host; asking a name server
   // about them would only wait.  (A text that is not an address reaches
   // here as 255.255.255.255.)
   if (addr == wsabi::kInaddrNone || addr == wsabi::kInaddrAny) {
-    answer.error = kHostNotFound;
+    answer.error = WSAHOST_NOT_FOUND;
     return answer;
   }
   sockaddr_in sin{};

@@ -1,6 +1,6 @@
 // Host name resolution shared by gethostbyname and the asynchronous
-// look-ups: the test hosts table first, then the system resolver; and the
-// WinSock host record laid out inside a caller's buffer.
+// look-ups: the test hosts table first (test builds only), then the system
+// resolver; and the WinSock host record laid out inside a caller's buffer.
 #pragma once
 
 #include <cstdint>
@@ -24,9 +24,11 @@ HostAnswer ResolveAddr(std::uint32_t addr);  // addr in network order
 // Returns the size needed; writes nothing when that exceeds `len`.
 int LayoutHost(const HostAnswer& answer, char* buf, int len);
 
+#if TERVANE_WSOCK_SEAMS
 // The test seam: `addrs` is a comma-separated list of dotted addresses;
 // empty means "this name does not exist".
 void HostsSet(const char* name, const char* addrs);
 void HostsClear();
+#endif
 
 }  // namespace ws

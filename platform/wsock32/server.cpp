@@ -20,8 +20,8 @@ WS_EXPORT(int, bind)(SOCKET s, const wsabi::sockaddr* name, int nameLen) {
 WS_EXPORT(int, listen)(SOCKET s, int backlog) {
   auto sock = ws::EnterSocketCall("listen", s);
   if (!sock) return wsabi::kSocketError;
-  if (sock->type != wsabi::kSockStream) return FailWsa(10045);  // WSAEOPNOTSUPP
-  if (sock->connected || sock->connecting) return FailWsa(10056);  // WSAEISCONN
+  if (sock->type != wsabi::kSockStream) return FailWsa(ws::WSAEOPNOTSUPP);
+  if (sock->connected || sock->connecting) return FailWsa(ws::WSAEISCONN);
   if (::listen(sock->fd, backlog) != 0) return ws::Fail(errno);
   sock->listening = true;
   ws::PollNow(*sock, false);
@@ -32,11 +32,11 @@ WS_EXPORT(SOCKET, accept)(SOCKET s, wsabi::sockaddr* addr, int* addrLen) {
   auto sock = ws::EnterSocketCall("accept", s);
   if (!sock) return wsabi::kInvalidSocket;
   if (!sock->listening) {
-    ws::SetError(ws::kEinval);
+    ws::SetError(ws::WSAEINVAL);
     return wsabi::kInvalidSocket;
   }
   if (addr && (!addrLen || *addrLen < static_cast<int>(sizeof(wsabi::sockaddr_in)))) {
-    ws::SetError(ws::kEfault);
+    ws::SetError(ws::WSAEFAULT);
     return wsabi::kInvalidSocket;
   }
   sockaddr_in peer{};
@@ -64,7 +64,7 @@ using NameFn = int (*)(int, ::sockaddr*, socklen_t*);
 int QueryName(const char* function, NameFn fn, SOCKET s, wsabi::sockaddr* name, int* nameLen) {
   auto sock = ws::EnterSocketCall(function, s);
   if (!sock) return wsabi::kSocketError;
-  if (!name || !nameLen) return FailWsa(ws::kEfault);
+  if (!name || !nameLen) return FailWsa(ws::WSAEFAULT);
   sockaddr_in sin{};
   socklen_t len = sizeof sin;
   if (fn(sock->fd, reinterpret_cast<::sockaddr*>(&sin), &len) != 0) return ws::Fail(errno);

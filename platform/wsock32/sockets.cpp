@@ -90,7 +90,7 @@ bool LingerWouldBlock(ws::Sock& s) {
 WS_EXPORT(SOCKET, socket)(int af, int type, int protocol) {
   if (!ws::EnterCall("socket")) return wsabi::kInvalidSocket;
   if (af != wsabi::kAfInet) {
-    ws::SetError(ws::kEafnosupport);
+    ws::SetError(ws::WSAEAFNOSUPPORT);
     return wsabi::kInvalidSocket;
   }
   int hostType;
@@ -99,7 +99,7 @@ WS_EXPORT(SOCKET, socket)(int af, int type, int protocol) {
   } else if (type == wsabi::kSockDgram) {
     hostType = SOCK_DGRAM;
   } else {
-    ws::SetError(10044);  // WSAESOCKTNOSUPPORT
+    ws::SetError(ws::WSAESOCKTNOSUPPORT);
     return wsabi::kInvalidSocket;
   }
   const int fd = ::socket(AF_INET, hostType | SOCK_CLOEXEC, protocol);
@@ -115,7 +115,7 @@ WS_EXPORT(int, closesocket)(SOCKET s) {
   if (!sock) return wsabi::kSocketError;
   // A refused release leaves the socket open, as WinSock does.
   if (int code = ws::FaultCloseError()) return FailWsa(code);
-  if (LingerWouldBlock(*sock)) return FailWsa(ws::kEwouldblock);
+  if (LingerWouldBlock(*sock)) return FailWsa(ws::WSAEWOULDBLOCK);
   ws::Close(sock);
   return 0;
 }
@@ -123,7 +123,7 @@ WS_EXPORT(int, closesocket)(SOCKET s) {
 WS_EXPORT(int, shutdown)(SOCKET s, int how) {
   auto sock = ws::EnterSocketCall("shutdown", s);
   if (!sock) return wsabi::kSocketError;
-  if (how < 0 || how > 2) return FailWsa(ws::kEinval);
+  if (how < 0 || how > 2) return FailWsa(ws::WSAEINVAL);
   // SD_RECEIVE, SD_SEND, SD_BOTH have the host's SHUT_* values.
   if (::shutdown(sock->fd, how) != 0) return ws::Fail(errno);
   if (how != 0) sock->sendShut = true;
@@ -136,12 +136,12 @@ WS_EXPORT(int, setsockopt)(SOCKET s, int level, int optName, const char* optVal,
   if (!sock) return wsabi::kSocketError;
   int hostLevel = 0;
   int hostOpt = 0;
-  if (!TranslateOption(level, optName, &hostLevel, &hostOpt)) return FailWsa(ws::kEnoprotoopt);
-  if (!optVal || optLen < 0) return FailWsa(ws::kEfault);
+  if (!TranslateOption(level, optName, &hostLevel, &hostOpt)) return FailWsa(ws::WSAENOPROTOOPT);
+  if (!optVal || optLen < 0) return FailWsa(ws::WSAEFAULT);
   int r;
   if (hostLevel == SOL_SOCKET && hostOpt == SO_LINGER) {
     // WinSock 1.1's linger record is two u_shorts.
-    if (optLen < static_cast<int>(sizeof(wsabi::linger))) return FailWsa(ws::kEfault);
+    if (optLen < static_cast<int>(sizeof(wsabi::linger))) return FailWsa(ws::WSAEFAULT);
     wsabi::linger in;
     std::memcpy(&in, optVal, sizeof in);
     ::linger out{};
@@ -154,7 +154,7 @@ WS_EXPORT(int, setsockopt)(SOCKET s, int level, int optName, const char* optVal,
     }
   } else if (hostLevel == IPPROTO_IP &&
              (hostOpt == IP_ADD_MEMBERSHIP || hostOpt == IP_DROP_MEMBERSHIP)) {
-    if (optLen < static_cast<int>(sizeof(wsabi::ip_mreq))) return FailWsa(ws::kEfault);
+    if (optLen < static_cast<int>(sizeof(wsabi::ip_mreq))) return FailWsa(ws::WSAEFAULT);
     wsabi::ip_mreq in;
     std::memcpy(&in, optVal, sizeof in);
     ::ip_mreq out{};
@@ -162,13 +162,13 @@ WS_EXPORT(int, setsockopt)(SOCKET s, int level, int optName, const char* optVal,
     out.imr_interface.s_addr = in.imr_interface.s_addr;
     r = ::setsockopt(sock->fd, IPPROTO_IP, hostOpt, &out, sizeof out);
   } else if (hostLevel == IPPROTO_IP && hostOpt == IP_MULTICAST_IF) {
-    if (optLen < 4) return FailWsa(ws::kEfault);
+    if (optLen < 4) return FailWsa(ws::WSAEFAULT);
     ::in_addr out{};
     std::memcpy(&out.s_addr, optVal, 4);
     r = ::setsockopt(sock->fd, IPPROTO_IP, hostOpt, &out, sizeof out);
   } else {
     // Integer (or Boolean) options: WinSock accepts 1 to 4 bytes.
-    if (optLen < 1) return FailWsa(ws::kEfault);
+    if (optLen < 1) return FailWsa(ws::WSAEFAULT);
     int value = 0;
     if (optLen >= 4) {
       std::memcpy(&value, optVal, 4);
@@ -183,7 +183,7 @@ WS_EXPORT(int, setsockopt)(SOCKET s, int level, int optName, const char* optVal,
 WS_EXPORT(int, ioctlsocket)(SOCKET s, long cmd, wsabi::u_long* argp) {
   auto sock = ws::EnterSocketCall("ioctlsocket", s);
   if (!sock) return wsabi::kSocketError;
-  if (!argp) return FailWsa(ws::kEfault);
+  if (!argp) return FailWsa(ws::WSAEFAULT);
   if (cmd == wsabi::kFionread) {
     // A program reading in a loop asks after every recv: the figure that
     // recv brought back spares it a second system call per read.  Data
@@ -204,18 +204,18 @@ WS_EXPORT(int, ioctlsocket)(SOCKET s, long cmd, wsabi::u_long* argp) {
   if (cmd == wsabi::kFionbio) {
     const bool on = *argp != 0;
     // A socket under WSAAsyncSelect cannot be made blocking again.
-    if (!on && sock->mask != 0) return FailWsa(ws::kEinval);
+    if (!on && sock->mask != 0) return FailWsa(ws::WSAEINVAL);
     if (!SetNonBlocking(sock->fd, on)) return ws::Fail(errno);
     sock->nonBlocking = on;
     return 0;
   }
-  return FailWsa(ws::kEinval);
+  return FailWsa(ws::WSAEINVAL);
 }
 
 WS_EXPORT(int, WSAAsyncSelect)(SOCKET s, HWND__* window, unsigned int message, long events) {
   auto sock = ws::EnterSocketCall("WSAAsyncSelect", s);
   if (!sock) return wsabi::kSocketError;
-  if (events != 0 && window == nullptr) return FailWsa(ws::kEinval);
+  if (events != 0 && window == nullptr) return FailWsa(ws::WSAEINVAL);
   if (!SetNonBlocking(sock->fd, true)) return ws::Fail(errno);
   sock->nonBlocking = true;
   sock->window = window;

@@ -16,7 +16,7 @@ std::atomic<int> gUsers{0};
 
 bool Started() {
   if (gUsers.load() > 0) return true;
-  SetError(kNotInitialised);
+  SetError(WSANOTINITIALISED);
   return false;
 }
 
@@ -28,8 +28,8 @@ WS_EXPORT(int, WSAStartup)(std::uint16_t versionRequested, wsabi::WSADATA* data)
   if (int code = ws::FaultStartupError()) return code;
   const unsigned major = versionRequested & 0xFF;
   const unsigned minor = (versionRequested >> 8) & 0xFF;
-  if (major < 1 || (major == 1 && minor < 1)) return ws::kVerNotSupported;
-  if (!data) return ws::kEfault;
+  if (major < 1 || (major == 1 && minor < 1)) return ws::WSAVERNOTSUPPORTED;
+  if (!data) return ws::WSAEFAULT;
   std::memset(data, 0, sizeof *data);
   data->wVersion = 0x0101;
   data->wHighVersion = 0x0101;

@@ -59,10 +59,10 @@ namespace ws {
 int SendFailed(Sock& s, int err) {
   if (err == EAGAIN || err == EWOULDBLOCK) {
     s.writeArmed = true;
-    return FailWsa(kEwouldblock);
+    return FailWsa(WSAEWOULDBLOCK);
   }
-  if (err == EPIPE && s.sendShut) return FailWsa(kEshutdown);
-  if (err == EPIPE && !s.connected && !s.connecting) return FailWsa(kEnotconn);
+  if (err == EPIPE && s.sendShut) return FailWsa(WSAESHUTDOWN);
+  if (err == EPIPE && !s.connected && !s.connecting) return FailWsa(WSAENOTCONN);
   if (err == EPIPE && s.closeError != 0) return FailWsa(s.closeError);
   return Fail(err);
 }
@@ -78,7 +78,7 @@ WS_EXPORT(int, connect)(SOCKET s, const wsabi::sockaddr* name, int nameLen) {
     // Test seam: the target is kept and nothing goes on the network.
     sock->connecting = sock->type == wsabi::kSockStream;
     sock->connectRecorded = true;
-    return FailWsa(ws::kEwouldblock);
+    return FailWsa(ws::WSAEWOULDBLOCK);
   }
   if (sock->type == wsabi::kSockDgram) {
     if (::connect(sock->fd, reinterpret_cast<const ::sockaddr*>(&sin), sizeof sin) != 0)
@@ -86,13 +86,13 @@ WS_EXPORT(int, connect)(SOCKET s, const wsabi::sockaddr* name, int nameLen) {
     sock->connected = true;
     return 0;
   }
-  if (sock->connected) return FailWsa(10056);  // WSAEISCONN
-  if (sock->connecting) return FailWsa(10037);  // WSAEALREADY
+  if (sock->connected) return FailWsa(ws::WSAEISCONN);
+  if (sock->connecting) return FailWsa(ws::WSAEALREADY);
   const int r = ::connect(sock->fd, reinterpret_cast<const ::sockaddr*>(&sin), sizeof sin);
   const int err = r == 0 ? 0 : errno;
   if (sock->nonBlocking && (err == EINPROGRESS || err == EAGAIN)) {
     sock->connecting = true;
-    return FailWsa(ws::kEwouldblock);
+    return FailWsa(ws::WSAEWOULDBLOCK);
   }
   if (!sock->nonBlocking || sock->mask == 0) {
     if (r != 0) return ws::Fail(err);
@@ -102,18 +102,18 @@ WS_EXPORT(int, connect)(SOCKET s, const wsabi::sockaddr* name, int nameLen) {
   // Under WSAAsyncSelect a connect always completes through FD_CONNECT,
   // even when the host finished it (or refused it) at once.
   ws::FinishConnect(*sock, err);
-  return FailWsa(ws::kEwouldblock);
+  return FailWsa(ws::WSAEWOULDBLOCK);
 }
 
 WS_EXPORT(int, send)(SOCKET s, const char* buf, int len, int flags) {
   auto sock = ws::EnterSocketCall("send", s);
   if (!sock) return wsabi::kSocketError;
-  if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
+  if (len < 0 || (!buf && len > 0)) return FailWsa(ws::WSAEFAULT);
   if (ws::FaultsActive()) {
-    if (ws::FaultResetOnSend()) return FailWsa(ws::kEconnreset);
+    if (ws::FaultResetOnSend()) return FailWsa(ws::WSAECONNRESET);
     if (ws::FaultBlockSends()) {
       sock->writeArmed = true;
-      return FailWsa(ws::kEwouldblock);
+      return FailWsa(ws::WSAEWOULDBLOCK);
     }
     if (int limit = ws::FaultSendLimit(); limit > 0 && len > limit) len = limit;
   }
@@ -125,7 +125,7 @@ WS_EXPORT(int, send)(SOCKET s, const char* buf, int len, int flags) {
 WS_EXPORT(int, recv)(SOCKET s, char* buf, int len, int flags) {
   auto sock = ws::EnterSocketCall("recv", s);
   if (!sock) return wsabi::kSocketError;
-  if (len < 0 || (!buf && len > 0)) return FailWsa(ws::kEfault);
+  if (len < 0 || (!buf && len > 0)) return FailWsa(ws::WSAEFAULT);
   // A datagram socket's recv is its recvfrom without the sender.
   if (sock->type != wsabi::kSockStream)
     return ws::ReceiveFrom(*sock, buf, len, flags, nullptr, nullptr);

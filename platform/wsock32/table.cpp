@@ -52,7 +52,7 @@ SockPtr Lookup(SOCKET s) {
   std::lock_guard<std::mutex> lock(t.mutex);
   auto it = t.sockets.find(s);
   if (it == t.sockets.end()) {
-    SetError(kEnotsock);
+    SetError(WSAENOTSOCK);
     return nullptr;
   }
   return it->second;
@@ -112,6 +112,7 @@ void CloseAll() {
   for (const SockPtr& s : all) Close(s);
 }
 
+#if TERVANE_WSOCK_SEAMS
 void ReleaseArmedWrites() {
   std::vector<SockPtr> armed;
   {
@@ -125,5 +126,6 @@ void ReleaseArmedWrites() {
     Post(*s, wsabi::kFdWrite, 0);
   }
 }
+#endif
 
 }  // namespace ws

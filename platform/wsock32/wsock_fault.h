@@ -9,7 +9,10 @@
 //
 // or with dlsym(handle, "tvexport_TvHostsSet").
 //
-// 1. Hosts seam, in EVERY build (bin/libwsock32.so too).  Names installed
+// 1. Hosts seam, in the test builds only: bin/libwsock32_test.so (the plain
+//    module with the seam; load it with tervane::SetModulePath("wsock32.dll",
+//    ExecutableDir() + "libwsock32_test.so")) and the fault build.  The
+//    shipped bin/libwsock32.so exports WinSock's names only.  Names installed
 //    here are answered by gethostbyname and WSAAsyncGetHostByName before the
 //    system resolver, with their addresses in the given order; an address
 //    look-up (WSAAsyncGetHostByAddr) of one of those addresses answers the
@@ -60,7 +63,7 @@
 //      int WsFaultStalledLookups(void);
 //          look-ups hanging so right now.
 //
-// The variant bin/libwsock32_noproto.so is the plain module without the
+// The variant bin/libwsock32_noproto.so is the test build without the
 // getprotobyname entry point (GetProcAddress fails with 127).
 #pragma once
 

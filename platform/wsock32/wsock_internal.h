@@ -1,6 +1,6 @@
 // Shared internals of the WinSock module: the export decoration, the
 // per-thread error value, the socket table and the hooks of the
-// fault-injecting build.
+// fault-injecting build (present only in the module's test builds).
 #pragma once
 
 #include <netinet/in.h>
@@ -38,29 +38,10 @@ inline int HostFlags(int flags) {
   return out;
 }
 
-// WinSock error numbers used inside the module.
-enum : int {
-  kEintr = 10004,
-  kEfault = 10014,
-  kEinval = 10022,
-  kEwouldblock = 10035,
-  kEinprogress = 10036,
-  kEalready = 10037,
-  kEnotsock = 10038,
-  kEnoprotoopt = 10042,
-  kEafnosupport = 10047,
-  kEconnreset = 10054,
-  kEnobufs = 10055,
-  kEnotconn = 10057,
-  kEshutdown = 10058,
-  kEconnrefused = 10061,
-  kVerNotSupported = 10092,
-  kNotInitialised = 10093,
-  kHostNotFound = 11001,
-  kTryAgain = 11002,
-  kNoRecovery = 11003,
-  kNoData = 11004,
-};
+// WinSock's error numbers by their names (WSAEINVAL ...), from the one list.
+#define X(number, name, text) using wsabi::name;
+#include <tervane/wsa_errors.def>
+#undef X
 
 // ---- Start-up -----------------------------------------------------------
 // False (and WSANOTINITIALISED set) before WSAStartup.
@@ -124,8 +105,10 @@ void Close(const SockPtr& s);
 void StopWatching(Sock& s);
 // Close every socket (last WSACleanup).
 void CloseAll();
+#if TERVANE_WSOCK_SEAMS
 // Post FD_WRITE to every socket whose send would have blocked (fault build).
 void ReleaseArmedWrites();
+#endif
 
 // Notification logic (notify.cpp).
 // The loop's watch callback; `context` is the socket handle.
@@ -148,11 +131,16 @@ int ToPosix(const wsabi::sockaddr* name, int nameLen, sockaddr_in* out);
 // POSIX -> WinSock record (when `name` is given); returns 0 or a WSAE* code.
 int FromPosix(const sockaddr_in& in, wsabi::sockaddr* name, int* nameLen);
 
-// ---- Fault injection (inert unless the fault build's controls are used) ---
+// ---- Fault injection ------------------------------------------------------
+// Only the test builds of the module (TERVANE_WSOCK_SEAMS) carry the fault
+// state; in the shipped module every check below is a constant "no fault"
+// and compiles away.  Inert in a test build until the fault build's
+// controls are loaded.
 struct FaultHit {
   bool fail = false;
   int code = 0;
 };
+#if TERVANE_WSOCK_SEAMS
 // Counts the call and tells whether it must fail.
 FaultHit CheckFault(const char* function);
 bool FaultsActive();
@@ -169,6 +157,16 @@ bool FaultRecordConnect(const std::string& target);
 // on (async_lookup.cpp); how many are waiting so.
 void StallLookups(bool on);
 int StalledLookups();
+#else
+inline FaultHit CheckFault(const char*) { return {}; }
+inline bool FaultsActive() { return false; }
+inline int FaultStartupError() { return 0; }
+inline int FaultSendLimit() { return 0; }
+inline bool FaultBlockSends() { return false; }
+inline bool FaultResetOnSend() { return false; }
+inline int FaultCloseError() { return 0; }
+inline bool FaultRecordConnect(const std::string&) { return false; }
+#endif
 
 }  // namespace ws
 

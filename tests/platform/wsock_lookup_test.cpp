@@ -12,6 +12,8 @@ namespace {
 
 class LookupTest : public WsockTest {
  protected:
+  // The hosts seam is in the module's test builds only.
+  const char* ModuleFile() const override { return "libwsock32_test.so"; }
   void SetUp() override {
     WsockTest::SetUp();
     ASSERT_NE(module_, nullptr);

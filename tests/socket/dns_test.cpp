@@ -103,7 +103,7 @@ TEST(Dns, AnswerTooLargeForTheReplyAreaFails) {
 
 TEST(Dns, CancelReplaceStaleAndForgedReplies) {
   FaultModule faults;
-  HostsSeam hosts;
+  HostsSeam hosts(HostsSeam::kChosenModule);
   Lookup l;
   l.s.CancelDnsLookup();  // nothing pending: nothing happens
   EXPECT_TRUE(l.done.empty());

@@ -35,9 +35,9 @@ TEST(ResolveHost, DottedTextIsConvertedLocally) {
 }
 
 TEST(ResolveHost, TextsThatAreNotDottedGoToTheNameLookup) {
-  WSocketResolveProto("tcp");  // binds the library, which holds the hosts table
   // The module's test hosts table answers names without a name server.
   servicestest::HostsSeam Hosts;
+  WSocketResolveProto("tcp");  // binds the library, which holds the hosts table
   Hosts.Set("1.2.3", "127.1.2.3");
   Hosts.Set("1.2.3.256", "");
   Hosts.Set("multi.test", "127.0.0.7,127.0.0.8");

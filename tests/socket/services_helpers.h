@@ -18,19 +18,35 @@ inline int ListenOn(TCustomWSocket& s, const char* proto, const char* addr = "12
   return std::stoi(s.GetBoundPort());
 }
 
-// Names answered by the module's hosts seam, never by a name server.  Holds
-// the module loaded for its life so that the table survives sockets coming
-// and going (the last socket unloads the library).
+// Names answered by the module's hosts seam, never by a name server.  The
+// seam is in the module's test builds only: the socket layer loads the
+// plain test build for the seam's life, unless a test build was chosen
+// already (FaultModule's has the seam too: pass kChosenModule).  Holds the
+// module loaded so that the table survives sockets coming and going (the
+// last socket unloads the library).
 class HostsSeam {
  public:
-  HostsSeam() : module_(LoadLibraryA("wsock32.dll")) {}
+  static constexpr const char* kChosenModule = nullptr;
+  explicit HostsSeam(const char* file = "libwsock32_test.so") : redirected_(file != nullptr) {
+    if (redirected_) {
+      // The next load of the library must be the test build (as FaultModule).
+      UnloadSocketLibrary();
+      tervane::SetModulePath("wsock32.dll", tervane::ExecutableDir() + file);
+    }
+    module_ = LoadLibraryA("wsock32.dll");
+  }
   ~HostsSeam() {
-    if (module_ == nullptr) return;
-    // The table lives as long as the process; empty it so that nothing of
-    // this test outlives it.
-    auto clear = reinterpret_cast<void (*)()>(GetProcAddress(module_, "TvHostsClear"));
-    if (clear != nullptr) clear();
-    FreeLibrary(module_);
+    if (module_ != nullptr) {
+      // The table lives as long as the module; empty it so that nothing of
+      // this test outlives it.
+      auto clear = reinterpret_cast<void (*)()>(GetProcAddress(module_, "TvHostsClear"));
+      if (clear != nullptr) clear();
+      FreeLibrary(module_);
+    }
+    if (redirected_) {
+      UnloadSocketLibrary();
+      tervane::SetModulePath("wsock32.dll", "");
+    }
   }
   HostsSeam(const HostsSeam&) = delete;
   HostsSeam& operator=(const HostsSeam&) = delete;
@@ -44,7 +60,8 @@ class HostsSeam {
   }
 
  private:
-  HMODULE module_;
+  bool redirected_;
+  HMODULE module_ = nullptr;
 };
 
 // The message of the ESocketException `fn` raises ("" when none).

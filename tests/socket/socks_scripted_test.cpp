@@ -162,6 +162,21 @@ TEST(SocksScripted, Socks4AAndSocks4Requests) {
     ASSERT_TRUE(RunUntil([&] { return P.Connected; }));
     EXPECT_EQ(Server.Received(), Req);
   }
+  {
+    // 4 with a name: resolved here, and its four address bytes (of a
+    // 32-bit WinSock u_long) go out in network order after the port.
+    servicestest::HostsSeam Hosts;
+    Hosts.Set("dest4.test", "127.3.2.1");
+    const std::string Req = Bytes({4, 1, 0x1F, 0x90, 127, 3, 2, 1, 'u', 0});
+    ScriptedServer Server({S::Expect(Req.size()), S::Send(kGranted4), S::Echo()});
+    SocksProbe P;
+    P.Socket.SocksUsercode = "u";
+    P.Aim(Server.Port(), "4", "dest4.test", 8080);
+    P.Socket.Connect();
+    ASSERT_TRUE(RunUntil([&] { return P.Connected || P.Closed; }));
+    EXPECT_TRUE(P.Connected);
+    EXPECT_EQ(Server.Received(), Req);
+  }
 }
 
 TEST(SocksScripted, Socks4DestinationThatCannotBeResolved) {

@@ -26,13 +26,28 @@
 
 #include <cstddef>
 #include <cstdint>
-// On glibc nearly every C++ header (through <cstdlib>) declares the BSD
-// names `u_long` and `struct timeval` in the global namespace.  Included
-// here so that they are always there, and this header agrees with them
-// instead of declaring rival ones.
+// glibc's <sys/types.h>, which nearly every C++ header pulls in, declares
+// the BSD names `u_long` (unsigned long: 64 bits here) and, through
+// <sys/select.h>, `struct timeval` and `fd_set` in the global namespace.
+// WinSock's u_long is 32 bits, and a value read or written through its size
+// (an address, an ioctlsocket argument) must be 4 bytes on both platforms.
+// Two types cannot share the one global name, so glibc's declaration is
+// made first, here, and `u_long` is then mapped to WinSock's: from this
+// point on the name means wsabi::u_long in every translation unit that took
+// this header.  glibc's header is include-guarded and declares nothing
+// again; of the C library only the RPC headers use its u_long, and nothing
+// that takes this header includes them.
+//
+// timeval (16 bytes here, 8 on Windows) and fd_set stay the C library's:
+// no bound entry point takes one, and mapping those names would silently
+// change records of the C library's own that hold a timeval (rusage, utmp).
+#include <sys/types.h>
+
 #include <cstdlib>
 
 #include <tervane/winsock_abi.h>
+
+#define u_long wsabi::u_long
 
 // ---------------------------------------------------------------------------
 // Basic Win32 types.
@@ -79,8 +94,10 @@ using FARPROC = void (*)();
 
 inline constexpr WORD LOWORD(std::uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
 inline constexpr WORD HIWORD(std::uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
-inline constexpr DWORD MAKELONG(WORD lo, WORD hi) {
-  return static_cast<DWORD>(lo) | (static_cast<DWORD>(hi) << 16);
+// A LONG, as Windows' macro gives: a high word from 0x8000 up makes it
+// negative, and an LPARAM made from it sign-extends.
+inline constexpr LONG MAKELONG(WORD lo, WORD hi) {
+  return static_cast<LONG>(static_cast<DWORD>(lo) | (static_cast<DWORD>(hi) << 16));
 }
 
 // ---------------------------------------------------------------------------
@@ -191,7 +208,6 @@ using wsabi::sockaddr_in;
 using wsabi::SOCKET;
 using wsabi::u_char;
 using wsabi::u_int;
-using u_long = wsabi::u_long;  // the same type as the C library's u_long
 using wsabi::u_short;
 using wsabi::WSADATA;
 using LPWSADATA = WSADATA*;
@@ -236,56 +252,10 @@ using HANDLE = void*;
 #define MAXGETHOSTSTRUCT 1024
 
 #define WSABASEERR 10000
-#define WSAEINTR 10004
-#define WSAEBADF 10009
-#define WSAEACCES 10013
-#define WSAEFAULT 10014
-#define WSAEINVAL 10022
-#define WSAEMFILE 10024
-#define WSAEWOULDBLOCK 10035
-#define WSAEINPROGRESS 10036
-#define WSAEALREADY 10037
-#define WSAENOTSOCK 10038
-#define WSAEDESTADDRREQ 10039
-#define WSAEMSGSIZE 10040
-#define WSAEPROTOTYPE 10041
-#define WSAENOPROTOOPT 10042
-#define WSAEPROTONOSUPPORT 10043
-#define WSAESOCKTNOSUPPORT 10044
-#define WSAEOPNOTSUPP 10045
-#define WSAEPFNOSUPPORT 10046
-#define WSAEAFNOSUPPORT 10047
-#define WSAEADDRINUSE 10048
-#define WSAEADDRNOTAVAIL 10049
-#define WSAENETDOWN 10050
-#define WSAENETUNREACH 10051
-#define WSAENETRESET 10052
-#define WSAECONNABORTED 10053
-#define WSAECONNRESET 10054
-#define WSAENOBUFS 10055
-#define WSAEISCONN 10056
-#define WSAENOTCONN 10057
-#define WSAESHUTDOWN 10058
-#define WSAETOOMANYREFS 10059
-#define WSAETIMEDOUT 10060
-#define WSAECONNREFUSED 10061
-#define WSAELOOP 10062
-#define WSAENAMETOOLONG 10063
-#define WSAEHOSTDOWN 10064
-#define WSAEHOSTUNREACH 10065
-#define WSAENOTEMPTY 10066
-#define WSAEPROCLIM 10067
-#define WSAEUSERS 10068
-#define WSAEDQUOT 10069
-#define WSAESTALE 10070
-#define WSAEREMOTE 10071
-#define WSASYSNOTREADY 10091
-#define WSAVERNOTSUPPORTED 10092
-#define WSANOTINITIALISED 10093
-#define WSAHOST_NOT_FOUND 11001
-#define WSATRY_AGAIN 11002
-#define WSANO_RECOVERY 11003
-#define WSANO_DATA 11004
+// The error numbers (WSAEINTR ...), from the one list.
+#define X(number, name, text) using wsabi::name;
+#include <tervane/wsa_errors.def>
+#undef X
 
 // htonl is imported directly (not bound at run time), as on Windows.
 inline constexpr u_long htonl(u_long v) {
@@ -348,6 +318,9 @@ using PFN_htons = u_short(WINAPI*)(u_short hostShort);
 using PFN_ntohs = u_short(WINAPI*)(u_short netShort);
 using PFN_inet_addr = u_long(WINAPI*)(const char* cp);
 using PFN_inet_ntoa = char*(WINAPI*)(in_addr in);
+
+// WinSock's sizes and numbers, checked against this header on both platforms.
+#include <tervane/winsock_checks.h>
 
 // ---------------------------------------------------------------------------
 // Toolkit hooks that are not Win32 but that the socket layer needs.

@@ -12,36 +12,37 @@
 
 namespace wsabi {
 
-using SOCKET = std::uintptr_t;  // as on 64-bit Windows: a pointer-sized handle
-using u_char = unsigned char;
-using u_short = unsigned short;
-using u_int = unsigned int;
-// WinSock's u_long is 32 bits; here it is the C library's BSD `u_long`
-// (unsigned long), so that the global name has one meaning.  Every record
-// field that crosses the wire is a fixed 32-bit type instead.
-using u_long = unsigned long;
+// Sizes are those of 64-bit Windows (LLP64: long is 32 bits there);
+// <tervane/winsock_checks.h> asserts them on both platforms.
+using SOCKET = std::uintptr_t;  // UINT_PTR: a pointer-sized handle, 8 bytes
+using u_char = unsigned char;    // 1
+using u_short = unsigned short;  // 2
+using u_int = unsigned int;      // 4
+// WinSock's u_long is a 32-bit unsigned long.  The C library's BSD u_long
+// (64 bits here) is another type of the same name in the global namespace;
+// <tervane/win32.h> says how the two are kept apart.
+using u_long = std::uint32_t;  // 4
 
 inline constexpr SOCKET kInvalidSocket = ~SOCKET(0);
 inline constexpr int kSocketError = -1;
 
-struct in_addr {
+struct in_addr {  // 4 bytes (the S_un union of the real header, by its one member in use)
   std::uint32_t s_addr;  // network byte order
 };
 
-struct sockaddr {
+struct sockaddr {  // 16 bytes
   u_short sa_family;
   char sa_data[14];
 };
 
-struct sockaddr_in {
+struct sockaddr_in {  // 16 bytes
   short sin_family;
   u_short sin_port;  // network byte order
   in_addr sin_addr;
   char sin_zero[8];
 };
-static_assert(sizeof(sockaddr_in) == 16, "sockaddr_in is the 16-byte IPv4 record");
 
-struct hostent {
+struct hostent {  // 32 bytes: three pointers and two shorts
   char* h_name;
   char** h_aliases;
   short h_addrtype;
@@ -49,30 +50,36 @@ struct hostent {
   char** h_addr_list;
 };
 
-struct servent {
+struct servent {  // 32 bytes
   char* s_name;
   char** s_aliases;
   char* s_proto;  // 64-bit Windows order: s_proto before s_port
   short s_port;   // network byte order
 };
 
-struct protoent {
+struct protoent {  // 24 bytes
   char* p_name;
   char** p_aliases;
   short p_proto;
 };
 
-struct linger {
+struct linger {  // 4 bytes
   u_short l_onoff;
   u_short l_linger;
 };
 
+// WinSock's timeval: two longs, 8 bytes.  No bound entry point takes one
+// (select is not among them), and the stand-in's callers see the C
+// library's own `struct timeval` (see <tervane/win32.h>).
 struct timeval {
   std::int32_t tv_sec;
   std::int32_t tv_usec;
 };
 
-struct ip_mreq {
+// fd_set (u_int fd_count, then 64 SOCKETs: 520 bytes) is not declared: no
+// bound entry point takes one.
+
+struct ip_mreq {  // 8 bytes
   in_addr imr_multiaddr;
   in_addr imr_interface;
 };
@@ -80,6 +87,8 @@ struct ip_mreq {
 inline constexpr int kWsaDescriptionLen = 256;
 inline constexpr int kWsaSysStatusLen = 128;
 
+// 408 bytes.  64-bit Windows orders the fields so (the two texts last);
+// 32-bit Windows puts the texts before iMaxSockets.
 struct WSADATA {
   std::uint16_t wVersion;
   std::uint16_t wHighVersion;
@@ -126,8 +135,11 @@ inline constexpr int kIpDropMembership = 6;
 inline constexpr int kMsgOob = 0x1;
 inline constexpr int kMsgPeek = 0x2;
 
+// _IOR('f', 127, u_long) and _IOW('f', 126, u_long): the 4 in bits 16..22
+// is sizeof(u_long).  ioctlsocket takes them as a (32-bit) long, so FIONBIO
+// arrives negative.
 inline constexpr long kFionread = 0x4004667F;
-inline constexpr long kFionbio = static_cast<long>(0x8004667EU);
+inline constexpr long kFionbio = static_cast<std::int32_t>(0x8004667EU);
 
 inline constexpr long kFdRead = 0x01;
 inline constexpr long kFdWrite = 0x02;
@@ -136,6 +148,14 @@ inline constexpr long kFdAccept = 0x08;
 inline constexpr long kFdConnect = 0x10;
 inline constexpr long kFdClose = 0x20;
 
+// The buffer an asynchronous host look-up asks for.
 inline constexpr int kMaxGetHostStruct = 1024;
+
+// The error numbers, WinSock's names for them.
+enum : int {
+#define X(number, name, text) name = number,
+#include <tervane/wsa_errors.def>
+#undef X
+};
 
 }  // namespace wsabi
