@@ -1,5 +1,7 @@
-// The console pane: how received chunks become lines, where the caret ends
-// up, and which byte each key sends.
+// The console pane in Qt: the line operations carried out on a real text
+// box (batched, sliced, the oldest lines dropped), where the caret ends up,
+// and which byte each key sends.  How chunks become lines is the core's
+// test (controller_core).
 #include "console.h"
 
 #include <QKeyEvent>
@@ -9,40 +11,6 @@
 #include "app_test_support.h"
 
 namespace {
-
-using Lines = std::vector<std::string>;
-
-struct AppendCase {
-  const char* name;
-  std::vector<std::string> chunks;  // appended one after the other to an empty pane
-  Lines expected;
-};
-
-class Append : public ::testing::TestWithParam<AppendCase> {};
-
-TEST_P(Append, GivesLines) {
-  apptest::App();
-  QPlainTextEdit memo;
-  for (const std::string& chunk : GetParam().chunks) AppendToConsole(&memo, chunk);
-  EXPECT_EQ(ConsoleLines(&memo), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Append,
-    ::testing::Values(
-        AppendCase{"crlf_lines", {"one\r\ntwo\r\n"}, {"one", "two", ""}},
-        AppendCase{"lone_cr", {"a\rb"}, {"a", "b"}},
-        AppendCase{"cr_then_crlf_is_two_ends", {"a\r\r\nb"}, {"a", "", "b"}},
-        AppendCase{"lf_split_from_its_cr_stays", {"line\r", "\nnext"}, {"line", "\nnext"}},
-        AppendCase{"lone_lf_is_a_character", {"a\nb"}, {"a\nb"}},
-        AppendCase{"lf_lf_after_cr_keeps_one", {"a\r\n\nb"}, {"a", "\nb"}},
-        AppendCase{"backspace_erases_nothing", {"abc\x08"}, {"abc\x08"}},
-        AppendCase{"controls_and_escapes_kept", {"\x1b[1mX\x07\t"}, {"\x1b[1mX\x07\t"}},
-        AppendCase{"chunks_join_on_last_line", {"log", "in: "}, {"login: "}},
-        AppendCase{"empty_chunk_changes_nothing", {"a", "", "b"}, {"ab"}},
-        AppendCase{"high_bytes_kept", {"\xe9\xff\x80"}, {"\xe9\xff\x80"}},
-        AppendCase{"only_line_ends", {"\r\n\r\n"}, {"", "", ""}}),
-    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Console, CaretGoesToLineJustCompletedAndIsInView) {
   apptest::App();

@@ -14,6 +14,7 @@
 
 #include "app_test_support.h"
 #include "tervane_client_form.h"
+#include "tncnx.h"
 
 namespace {
 
@@ -64,8 +65,8 @@ TEST(LayoutFit, EveryCaptionFitsItsControl) {
 
   // The status panel's longest text and font stay what they were once the
   // state has changed back and forth.
-  form->TnCnxSessionConnected(nullptr, 0);
-  form->TnCnxSessionClosed(nullptr, 0);
+  form->TnCnx()->OnSessionConnected(form->TnCnx(), 0);
+  form->TnCnx()->OnSessionClosed(form->TnCnx(), 0);
   EXPECT_EQ(QFontInfo(form->StatPanel->font()).pixelSize(), font.pixelSize());
 
   int captions = 0;

@@ -1,22 +1,27 @@
-// The console pane's text rules: how received text is appended (every CR
-// ends a line, an LF right after a CR in the same chunk is dropped, every
-// other byte stays in the line) and which byte a key press sends.
+// The console pane in Qt: the controller's console operations
+// (console_lines.h) carried out on a QPlainTextEdit, and which byte a key
+// press sends.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "console_lines.h"
+
 class QKeyEvent;
 class QPlainTextEdit;
 
-// Appends one received chunk to the console.  After a chunk that ended at
-// least one line, the caret sits at the start of the last completed line;
-// the newest line is in view.  Chunks that arrive in quick succession reach
-// the document together, within a few milliseconds or at the next
-// FlushConsole / ConsoleLines, whichever comes first; a large dump goes in
-// slice by slice, with the loop running in between.  The pane keeps the
-// newest 100,000 lines.
+// Applies the operations to the pane.  After a line end the caret sits at
+// the start of the last completed line; the newest line is in view.  Text
+// that arrives in quick succession reaches the document together, within a
+// few milliseconds or at the next FlushConsole / ConsoleLines, whichever
+// comes first; a large dump goes in slice by slice, with the loop running
+// in between.  The oldest lines go as the operations say, once the text
+// before them is in.
+void ApplyConsole(QPlainTextEdit* Memo, const TConsoleOps& Ops);
+// Appends one received chunk to a pane that no controller feeds: the
+// pane's own line list turns it into operations.
 void AppendToConsole(QPlainTextEdit* Memo, const std::string& Text);
 // Puts text still waiting into the pane now.
 void FlushConsole(QPlainTextEdit* Memo);

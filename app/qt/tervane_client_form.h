@@ -1,8 +1,10 @@
-// TTervaneClientForm: the program's main window and its controller.  It owns
-// the one telnet session to the router (TnCnx), logs in at the router's
-// prompts, sends the access-control command lines, shows the console and
-// keeps the tray icon and its pop-up menu.  The controls come from
-// tervane_client_form.ui; their handlers are named after control and event.
+// TTervaneClientForm: the program's main window, the Qt front-end of the
+// controller (controller.h).  It builds the controls from
+// tervane_client_form.ui, turns their events into the controller's
+// handlers and carries out what the controller asks of its view: fields,
+// check boxes, message boxes, the tray icon and its pop-up menu, the status
+// panel and the console.  Window matters of its own: layout scaled to the
+// real font, hiding, showing, Exit, desktops without a notification area.
 //
 // Handlers catch nothing: each Qt entry point runs them through Guarded()
 // (error_handler.h), which shows a failure's text and returns to the loop.
@@ -13,7 +15,9 @@
 #include <memory>
 #include <string>
 
-#include "ini_file.h"
+#include "controller.h"
+#include "controller_view.h"
+#include "ini_settings_store.h"
 #include "layout_scale.h"
 #include "tray.h"
 
@@ -32,7 +36,7 @@ namespace Ui {
 class TervaneClientForm;
 }
 
-class TTervaneClientForm : public QWidget {
+class TTervaneClientForm : public QWidget, private TControllerView {
  public:
   // Window size as the description gives it (frame included) and the
   // frame's share of it; Qt sizes the client area, so the two are kept
@@ -80,19 +84,14 @@ class TTervaneClientForm : public QWidget {
   QAction* Force1;
   QAction* Exit1;
 
-  TTnCnx* TnCnx() const { return FTnCnx.get(); }
+  TTervaneController& Controller() { return *FController; }
+  const TTervaneController& Controller() const { return *FController; }
+  TTnCnx* TnCnx() const { return &FController->TnCnx(); }
   TTrayHost* Tray() const { return FTray; }
   const TrayIconData& TrayData() const { return FTrayIconData; }
-  const TIniFile& SettingsFile() const { return *FSettingsFile; }
-
-  // Access flags: what the controller last sent (not the router's state).
-  bool IsOpen = false;
-  bool IsBlocked = false;
-  bool IsForced = false;
-  // The most recently received chunk, up to its first zero byte.
-  std::string LastChunk;
+  const TIniFile& SettingsFile() const { return FSettings->File(); }
   // Index of the image the tray and the window show now.
-  int TrayImage() const { return FTrayImage; }
+  int TrayImage() const { return FController->TrayImage(); }
 
   // Window height, frame included: the description's 188 or 480 in the
   // units of the real font (Scale()).
@@ -102,38 +101,12 @@ class TTervaneClientForm : public QWidget {
   const TLayoutScale& Scale() const { return FScale; }
 
   // The tray's message handler: the mouse code of the activation.
-  void WMTrayNotify(std::uint32_t LParam);
+  void WMTrayNotify(std::uint32_t LParam) { FController->WMTrayNotify(LParam); }
 
-  // Access actions (also reachable through the controls and the menu).
-  void AccessUp();
-  void AccessDown();
-  void BlockAccess();
-  void UnblockAccess();
-  void ForceAccess();
-  void UnforceAccess();
-
-  // Handlers, bound to the controls in the constructor.
-  void FormCreate();
-  void FormDestroy();
-  void ConnectButtonClick();
-  void DisconnectButtonClick();
-  void TnCnxSessionConnected(TTnCnx* Sender, std::uint16_t Error);
-  void TnCnxSessionClosed(TTnCnx* Sender, std::uint16_t Error);
-  void TnCnxDataAvailable(TTnCnx* Sender, const char* Buffer, int Len);
-  void SaveButtonClick();
-  void ShowSaveButton();
-  void UpButtonClick() { AccessUp(); }
-  void DownButtonClick() { AccessDown(); }
-  void BlockCheckBoxClick();
-  void ForceCheckBoxClick();
-  void Block1Click();
-  void Force1Click();
-  void ShowCheckBoxClick();
+  // The window's own handlers.
   void HideButtonClick();
   void ShowFullWindow1Click();
   void Exit1Click();
-  // A typed key goes to the router as one byte; the pane never inserts it.
-  void DisplayMemoKeyPress(char Key);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -144,17 +117,30 @@ class TTervaneClientForm : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // TControllerView
+  std::string FieldText(TField Field) override;
+  void SetFieldText(TField Field, const std::string& Text) override;
+  bool Checked(TCheck Check) override;
+  void SetChecked(TCheck Check, bool Value) override;
+  void ShowMessage(const std::string& Text) override;
+  bool AskYesNo(const std::string& Title, const std::string& Text) override;
+  void TrayAdd(int Image, const std::string& Tip) override;
+  void TrayUpdate(int Image, const std::string& Tip) override;
+  void TrayRemove() override;
+  void OpenPopupMenu() override;
+  void SetStatus(const std::string& Caption, TRgb Colour) override;
+  void SetEnabled(TControl Control, bool Enabled) override;
+  void SetFocus(TControl Control) override;
+  void SetSaveVisible(bool Visible) override;
+  void ShowConsole(bool Shown) override;
+  void ApplyConsole(const TConsoleOps& Ops) override;
+
   void BindControls();
   void LayoutControls();
   void ScaleLayout();
   void BuildPopupMenu();
-  void LoadSettings();
-  void ConnectRequest();
-  void SetStatus(const char* Caption, const QColor& Colour);
-  void SendLine(const std::string& Command);
-  void UpdateTrayTip();
-  void TrayUpdate(int Image);
-  void AddTrayIcon();
+  QLineEdit* Field(TField Field) const;
+  QWidget* Control(TControl Control) const;
   // With no notification area the window is the only way to reach the
   // program, so it shows while there is none and goes back into the tray
   // when one appears.
@@ -163,12 +149,11 @@ class TTervaneClientForm : public QWidget {
   bool TrayPresent() const;
 
   std::unique_ptr<Ui::TervaneClientForm> FUi;
-  std::unique_ptr<TTnCnx> FTnCnx;
-  std::unique_ptr<TIniFile> FSettingsFile;
   std::string FExecutablePath;
   TTrayHost* FTray;
   TrayIconData FTrayIconData;
-  int FTrayImage = 2;
+  std::unique_ptr<TIniSettingsStore> FSettings;
+  std::unique_ptr<TTervaneController> FController;
   TTrayPresence* FTrayPresence = nullptr;
   TLayoutScale FScale;
   bool FShownForNoTray = false;

@@ -1,16 +1,17 @@
-// The main window: building it from its description, binding handlers,
-// start-up and shutdown, window size and the console's keys.
+// The main window: building it from its description, binding the
+// controls to the controller's handlers, start-up and shutdown, window size
+// and the console's keys.
 #include "tervane_client_form.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include "console.h"
 #include "error_handler.h"
@@ -57,9 +58,10 @@ TTervaneClientForm::TTervaneClientForm(const std::string& ExecutablePath, QWidge
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                   Qt::WindowStaysOnTopHint),
       FUi(std::make_unique<Ui::TervaneClientForm>()),
-      FTnCnx(std::make_unique<TTnCnx>(nullptr)),
       FExecutablePath(ExecutablePath),
-      FTray(new TTrayHost(this)) {
+      FTray(new TTrayHost(this)),
+      FSettings(std::make_unique<TIniSettingsStore>(SettingsFileLocation(ExecutablePath))),
+      FController(std::make_unique<TTervaneController>(static_cast<TControllerView&>(*this), *FSettings)) {
   FUi->setupUi(this);
   // The description places the window, but a generated form only sizes it.
   move(197, 125);
@@ -72,26 +74,15 @@ TTervaneClientForm::TTervaneClientForm(const std::string& ExecutablePath, QWidge
   ScaleLayout();
   BuildPopupMenu();
 
-  // What the window description gives the telnet component.
-  FTnCnx->Port = "23";
-  FTnCnx->Location = "TNCNX";
-  FTnCnx->TermType = "VT100";
-  FTnCnx->LocalEcho = true;
-  FTnCnx->OnSessionConnected = [this](TTnCnx* s, WORD e) { TnCnxSessionConnected(s, e); };
-  FTnCnx->OnSessionClosed = [this](TTnCnx* s, WORD e) { TnCnxSessionClosed(s, e); };
-  FTnCnx->OnDataAvailable = [this](TTnCnx* s, const char* b, int n) {
-    TnCnxDataAvailable(s, b, n);
-  };
-
-  SetStatus("Status: Disconnected", QColor(255, 0, 0));
-  Guarded([this] { FormCreate(); });
+  SetStatus("Status: Disconnected", TRgb{255, 0, 0});
+  Guarded([this] { FController->FormCreate(); });
 }
 
 TTervaneClientForm::~TTervaneClientForm() {
-  Guarded([this] { FormDestroy(); });
+  Guarded([this] { FController->FormDestroy(); });
   // The session goes with the window; a component being destroyed closes
   // without raising its events.
-  FTnCnx.reset();
+  FController.reset();
 }
 
 void TTervaneClientForm::BindControls() {
@@ -123,18 +114,19 @@ void TTervaneClientForm::BindControls() {
   DisplayMemo->setContextMenuPolicy(Qt::NoContextMenu);
   DisplayMemo->installEventFilter(this);
 
-  Bind(ConnectButton, &QPushButton::clicked, this, [this] { ConnectButtonClick(); });
-  Bind(DisconnectButton, &QPushButton::clicked, this, [this] { DisconnectButtonClick(); });
-  Bind(UpButton, &QPushButton::clicked, this, [this] { UpButtonClick(); });
-  Bind(DownButton, &QPushButton::clicked, this, [this] { DownButtonClick(); });
+  TTervaneController* c = FController.get();
+  Bind(ConnectButton, &QPushButton::clicked, this, [c] { c->ConnectButtonClick(); });
+  Bind(DisconnectButton, &QPushButton::clicked, this, [c] { c->DisconnectButtonClick(); });
+  Bind(UpButton, &QPushButton::clicked, this, [c] { c->UpButtonClick(); });
+  Bind(DownButton, &QPushButton::clicked, this, [c] { c->DownButtonClick(); });
   Bind(HideButton, &QPushButton::clicked, this, [this] { HideButtonClick(); });
-  Bind(SaveButton, &QPushButton::clicked, this, [this] { SaveButtonClick(); });
-  Bind(BlockCheckBox, &QCheckBox::toggled, this, [this] { BlockCheckBoxClick(); });
-  Bind(ForceCheckBox, &QCheckBox::toggled, this, [this] { ForceCheckBoxClick(); });
-  Bind(ShowCheckBox, &QCheckBox::toggled, this, [this] { ShowCheckBoxClick(); });
-  Bind(AutoCheckBox, &QCheckBox::toggled, this, [this] { ShowSaveButton(); });
+  Bind(SaveButton, &QPushButton::clicked, this, [c] { c->SaveButtonClick(); });
+  Bind(BlockCheckBox, &QCheckBox::toggled, this, [c] { c->BlockCheckBoxClick(); });
+  Bind(ForceCheckBox, &QCheckBox::toggled, this, [c] { c->ForceCheckBoxClick(); });
+  Bind(ShowCheckBox, &QCheckBox::toggled, this, [c] { c->ShowCheckBoxClick(); });
+  Bind(AutoCheckBox, &QCheckBox::toggled, this, [c] { c->FieldChange(); });
   for (QLineEdit* edit : {HostEdit, PortEdit, UserBox, PWBox})
-    Bind(edit, &QLineEdit::textChanged, this, [this] { ShowSaveButton(); });
+    Bind(edit, &QLineEdit::textChanged, this, [c] { c->FieldChange(); });
 }
 
 void TTervaneClientForm::BuildPopupMenu() {
@@ -153,34 +145,24 @@ void TTervaneClientForm::BuildPopupMenu() {
   Force1->setCheckable(true);
 
   Bind(ShowFullWindow1, &QAction::triggered, this, [this] { ShowFullWindow1Click(); });
-  Bind(Connect1, &QAction::triggered, this, [this] { AccessUp(); });
-  Bind(Disconnect1, &QAction::triggered, this, [this] { AccessDown(); });
-  Bind(Block1, &QAction::triggered, this, [this] { Block1Click(); });
-  Bind(Force1, &QAction::triggered, this, [this] { Force1Click(); });
+  TTervaneController* c = FController.get();
+  Bind(Connect1, &QAction::triggered, this, [c] { c->Connect1Click(); });
+  Bind(Disconnect1, &QAction::triggered, this, [c] { c->Disconnect1Click(); });
+  // Qt has flipped the item's mark when it reports the choice; the
+  // controller reads the mark as it was and sets it itself.
+  auto unflip = [](QAction* item) {
+    QSignalBlocker quiet(item);
+    item->setChecked(!item->isChecked());
+  };
+  Bind(Block1, &QAction::triggered, this, [c, this, unflip] {
+    unflip(Block1);
+    c->Block1Click();
+  });
+  Bind(Force1, &QAction::triggered, this, [c, this, unflip] {
+    unflip(Force1);
+    c->Force1Click();
+  });
   Bind(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
-}
-
-void TTervaneClientForm::FormCreate() {
-  FSettingsFile = std::make_unique<TIniFile>(SettingsFileLocation(FExecutablePath));
-  if (!QFileInfo::exists(QString::fromLocal8Bit(FSettingsFile->FileName().c_str())))
-    MessageBoxes().ShowMessage("Enter Settings in the Config Window before connecting!");
-  IsOpen = false;
-  IsBlocked = false;
-  IsForced = false;
-  LoadSettings();
-  SaveButton->hide();
-  AddTrayIcon();
-  WatchTrayPresence();
-  if (AutoCheckBox->isChecked()) ConnectRequest();
-  SetFormHeight(kShortHeight);
-}
-
-void TTervaneClientForm::FormDestroy() {
-  FTray->ShellNotifyIcon(NIM_DELETE, FTrayIconData);
-  // The menu description handed to a bus tray host holds one entry per
-  // item, which goes only when its item is taken out of the menu; a menu
-  // that is simply destroyed would leave them behind.
-  for (QAction* item : PopupMenu1->actions()) PopupMenu1->removeAction(item);
 }
 
 int TTervaneClientForm::FormHeight() const { return height() + kFrameHeight; }
@@ -211,10 +193,6 @@ void TTervaneClientForm::LayoutControls() {
   const int panel = FScale.Height(kPanelHeight);
   Panel1->setGeometry(0, 0, width(), panel);
   DisplayMemo->setGeometry(0, panel, width(), std::max(0, height() - panel));
-}
-
-void TTervaneClientForm::ShowCheckBoxClick() {
-  SetFormHeight(ShowCheckBox->isChecked() ? kTallHeight : kShortHeight);
 }
 
 void TTervaneClientForm::HideButtonClick() {
@@ -248,12 +226,8 @@ bool TTervaneClientForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == DisplayMemo && event->type() == QEvent::KeyPress) {
     const auto key = KeyByte(*static_cast<QKeyEvent*>(event));
     if (!key) return false;  // no character: the pane's own effect
-    Guarded([&] { DisplayMemoKeyPress(*key); });
+    Guarded([&] { FController->DisplayMemoKeyPress(*key); });
     return true;  // never inserted locally: the router echoes it
   }
   return QWidget::eventFilter(watched, event);
-}
-
-void TTervaneClientForm::DisplayMemoKeyPress(char Key) {
-  FTnCnx->Send(&Key, 1);  // the result does not matter: the echo shows it
 }

@@ -21,8 +21,6 @@ constexpr char16_t kShownLineFeed = 0x240A;
 
 namespace {
 
-// What the pane keeps: the oldest lines go once there are more.
-constexpr int kMaxLines = 100000;
 // Text put into the document per turn of the loop: a dump far larger than
 // this reaches the pane in slices, with paint and input in between.
 constexpr std::size_t kSliceBytes = 64 * 1024;
@@ -30,8 +28,8 @@ constexpr std::size_t kSliceBytes = 64 * 1024;
 constexpr std::size_t kMaxWaitingBytes = 4 * 1024 * 1024;
 
 // Text received but not yet in the pane, one byte per byte received: a CR
-// stands for a line end (the LF after it already dropped), an LF for the
-// shown line feed.  A router dump arrives as many small chunks; putting
+// stands for a line end, an LF for the shown line feed.  The oldest lines
+// to drop wait with it: they go as the text before them comes in.  A router dump arrives as many small chunks; putting
 // each into the document on its own costs a document update apiece, so
 // they are put in together a moment later (or as soon as anyone reads the
 // pane).  Only armed while text is waiting: an idle console sets no timer.
@@ -50,16 +48,40 @@ class PendingText : public QObject {
                                          Qt::FindDirectChildrenOnly);
   }
 
-  void Add(const std::string& text) {
-    FText += text;
+  void Add(const TConsoleOps& ops) {
+    for (const TConsoleOp& op : ops) {
+      switch (op.Kind) {
+        case coClear:
+          Drop();
+          FMemo->clear();
+          break;
+        case coAppend:
+          FText += op.Text;
+          break;
+        case coNewLine:
+          FText += '\r';
+          break;
+        case coCaretUp:
+          FCaretUp = true;
+          break;
+        case coDropOldest:
+          FDropLines += op.Count;
+          break;
+      }
+    }
     if (FText.size() > kMaxWaitingBytes) Flush(FText.size());
     if (!FText.empty() && !FTimer.isActive()) FTimer.start(kDelayMs);
+    if (FText.empty()) DropOldest();
   }
 
   void Drop() {
     FTimer.stop();
     FText.clear();
+    FDropLines = 0;
+    FCaretUp = false;
   }
+
+  TConsoleLines& Lines() { return FLines; }
 
   // Puts up to `limit` bytes of what waits into the pane (all of it for
   // FlushConsole and readers); the rest follows at the loop's next turn.
@@ -93,7 +115,8 @@ class PendingText : public QObject {
     QTextCursor end(FMemo->document());
     end.movePosition(QTextCursor::End);
     end.insertText(out);
-    if (endedLine) {
+    DropOldest();
+    if (endedLine && FCaretUp) {
       // What an Up-arrow press on the fresh empty line does: the caret goes
       // to the line just completed.
       QTextCursor caret(FMemo->document()->lastBlock().previous());
@@ -103,9 +126,30 @@ class PendingText : public QObject {
     FMemo->verticalScrollBar()->setValue(FMemo->verticalScrollBar()->maximum());
   }
 
+  // The lines to drop that are in the document already: never more than
+  // the document holds beyond the limit, so none of the text still waiting
+  // is dropped before it has been shown.
+  void DropOldest() {
+    const int blocks = FMemo->document()->blockCount();
+    const std::size_t excess =
+        blocks > static_cast<int>(TConsoleLines::kMaxLines)
+            ? static_cast<std::size_t>(blocks) - TConsoleLines::kMaxLines
+            : 0;
+    const std::size_t drop = std::min(FDropLines, excess);
+    if (drop == 0) return;
+    QTextCursor oldest(FMemo->document());
+    oldest.movePosition(QTextCursor::Start);
+    oldest.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, static_cast<int>(drop));
+    oldest.removeSelectedText();
+    FDropLines -= drop;
+  }
+
   QPlainTextEdit* FMemo;
   QTimer FTimer;
   std::string FText;
+  std::size_t FDropLines = 0;
+  bool FCaretUp = false;
+  TConsoleLines FLines;  // for AppendToConsole only
 };
 
 PendingText* PendingOf(QPlainTextEdit* memo) {
@@ -115,27 +159,17 @@ PendingText* PendingOf(QPlainTextEdit* memo) {
     // A console keeps no undo history: it would hold a second copy of
     // everything the router ever sent.
     memo->setUndoRedoEnabled(false);
-    memo->setMaximumBlockCount(kMaxLines);
   }
   return pending;
 }
 
 }  // namespace
 
-void AppendToConsole(QPlainTextEdit* Memo, const std::string& Text) {
-  // A Qt document always has at least one line, so "add one when empty"
-  // holds by construction.
-  if (Text.empty()) return;
+void ApplyConsole(QPlainTextEdit* Memo, const TConsoleOps& Ops) { PendingOf(Memo)->Add(Ops); }
 
-  // Each CR ends a line; the LF directly after a CR (in the same chunk) is
-  // dropped; everything else stays as is.
-  std::string out;
-  out.reserve(Text.size());
-  for (std::size_t i = 0; i < Text.size(); ++i) {
-    out.push_back(Text[i]);
-    if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
-  }
-  PendingOf(Memo)->Add(out);
+void AppendToConsole(QPlainTextEdit* Memo, const std::string& Text) {
+  PendingText* pending = PendingOf(Memo);
+  pending->Add(pending->Lines().Append(Text));
 }
 
 void FlushConsole(QPlainTextEdit* Memo) {
@@ -143,7 +177,10 @@ void FlushConsole(QPlainTextEdit* Memo) {
 }
 
 void ClearConsole(QPlainTextEdit* Memo) {
-  if (PendingText* pending = PendingText::Of(Memo)) pending->Drop();
+  if (PendingText* pending = PendingText::Of(Memo)) {
+    pending->Drop();
+    pending->Lines().Clear();
+  }
   Memo->clear();
 }
 
