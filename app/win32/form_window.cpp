@@ -1,0 +1,284 @@
+// The main window and its controls: class registration, creation from the
+// control table, the window procedure (a table of messages, one small
+// handler each), the status panel's colour, the hints and the layout.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "error_box.h"
+#include "form.h"
+#include "tncnx.h"
+
+namespace {
+
+// The window description's position and size of the main window.
+constexpr int kFormLeft = 197, kFormTop = 125, kFormWidth = 615, kFormHeight = 480;
+constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_THICKFRAME | WS_CLIPCHILDREN;
+constexpr DWORD kFormExStyle = WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
+
+// The original procedure of the BUTTON class, under the group boxes' own.
+WNDPROC buttonDefault = nullptr;
+
+// Containers (the panel and the group boxes) hand their children's
+// notifications to the main window, where the handlers are.
+bool IsForwarded(UINT Msg) {
+  return Msg == WM_COMMAND || Msg == WM_NOTIFY || Msg == WM_CTLCOLORSTATIC ||
+         Msg == WM_CTLCOLORBTN || Msg == WM_CTLCOLOREDIT;
+}
+
+LRESULT CALLBACK PanelProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
+  if (IsForwarded(Msg)) return SendMessageA(GetAncestor(Wnd, GA_ROOT), Msg, W, L);
+  return DefWindowProcA(Wnd, Msg, W, L);
+}
+
+LRESULT CALLBACK GroupBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
+  if (IsForwarded(Msg)) return SendMessageA(GetAncestor(Wnd, GA_ROOT), Msg, W, L);
+  return CallWindowProcA(buttonDefault, Wnd, Msg, W, L);
+}
+
+void RegisterClasses(HINSTANCE Instance) {
+  WNDCLASSEXA form{};
+  form.cbSize = sizeof form;
+  form.lpfnWndProc = DefWindowProcA;  // replaced per instance below
+  form.hInstance = Instance;
+  form.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  form.lpszClassName = kFormClass;
+  RegisterClassExA(&form);
+
+  WNDCLASSEXA panel = form;
+  panel.lpfnWndProc = PanelProc;
+  panel.lpszClassName = kPanelClass;
+  RegisterClassExA(&panel);
+}
+
+}  // namespace
+
+TTervaneClientForm::TTervaneClientForm(HINSTANCE Instance) : FInstance(Instance) {}
+
+TTervaneClientForm* TTervaneClientForm::Create(HINSTANCE Instance) {
+  RegisterClasses(Instance);
+  auto* form = new TTervaneClientForm(Instance);
+  // The class's procedure is DefWindowProcA until the window knows its
+  // object: the messages of creation need nothing of ours.
+  form->FHandle = CreateWindowExA(kFormExStyle, kFormClass, kFormCaption, kFormStyle, kFormLeft,
+                                  kFormTop, kFormWidth, kFormHeight, nullptr, nullptr, Instance,
+                                  nullptr);
+  if (!form->FHandle) {
+    delete form;
+    return nullptr;
+  }
+  SetWindowLongPtrA(form->FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+  SetWindowLongPtrA(form->FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WindowProc));
+  SetErrorBoxOwner(form->FHandle);
+  form->FFont = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                            DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
+  SendMessageA(form->FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(form->FFont), FALSE);
+  form->FStatusBrush = CreateSolidBrush(form->FStatusColour);
+  form->CreateControls();
+  form->CreateHints();
+  form->CreateImages();
+  form->CreatePopupMenu1();
+  RECT client;
+  GetClientRect(form->FHandle, &client);
+  form->OnSize(client.right, client.bottom);
+  Guarded([form] { form->FormCreate(); });
+  return form;
+}
+
+TTervaneClientForm::~TTervaneClientForm() {
+  if (FHandle) DestroyWindow(FHandle);
+  SetErrorBoxOwner(nullptr);
+  TnCnx.reset();
+  if (PopupMenu1) DestroyMenu(PopupMenu1);
+  for (HICON icon : ImageList1)
+    if (icon) DestroyIcon(icon);
+  if (FProgramIcon) DestroyIcon(FProgramIcon);
+  if (FStatusBrush) DeleteObject(FStatusBrush);
+  if (FFont) DeleteObject(FFont);
+}
+
+HWND TTervaneClientForm::Control(ControlId Id) const {
+  for (std::size_t i = 0; i < kControlCount; ++i)
+    if (kControls[i].Id == Id) return FControls[i];
+  return nullptr;
+}
+
+void TTervaneClientForm::CreateControls() {
+  for (std::size_t i = 0; i < kControlCount; ++i) {
+    const ControlRow& row = kControls[i];
+    HWND parent = row.Parent == ciWindow ? FHandle : Control(row.Parent);
+    FControls[i] = CreateWindowExA(row.ExStyle, row.ClassName, row.Text, WS_CHILD | row.Style,
+                                   row.Left, row.Top, row.Width, row.Height, parent,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.Id)),
+                                   FInstance, nullptr);
+    SendMessageA(FControls[i], WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+    if ((row.Style & 0xF) == BS_GROUPBOX && row.ClassName[0] == 'B') {
+      const auto old = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+          FControls[i], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GroupBoxProc)));
+      if (!buttonDefault) buttonDefault = old;
+    }
+  }
+  // Tab order is the order of the children: each parent's controls go to
+  // the bottom in their tab order, those outside it stay in front.
+  std::vector<const ControlRow*> tabbed;
+  for (std::size_t i = 0; i < kControlCount; ++i)
+    if (kControls[i].Tab >= 0) tabbed.push_back(&kControls[i]);
+  std::stable_sort(tabbed.begin(), tabbed.end(),
+                   [](const ControlRow* a, const ControlRow* b) { return a->Tab < b->Tab; });
+  for (const ControlRow* row : tabbed)
+    SetWindowPos(Control(row->Id), HWND_BOTTOM, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+
+  HWND memo = Control(ciDisplayMemo);
+  // No limit of the box's own (its default is 32767 characters); the
+  // console keeps its text bounded itself (console.cpp).
+  SendMessageA(memo, EM_SETLIMITTEXT, 0, 0);
+  SetWindowLongPtrA(memo, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  FMemoDefault = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(memo, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MemoProc)));
+}
+
+void TTervaneClientForm::CreateHints() {
+  FToolTip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, FHandle,
+                             nullptr, FInstance, nullptr);
+  SendMessageA(FToolTip, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+  for (std::size_t i = 0; i < kControlCount; ++i) {
+    if (!kControls[i].Hint) continue;
+    TOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = FHandle;
+    tool.uId = reinterpret_cast<UINT_PTR>(FControls[i]);
+    tool.lpszText = const_cast<char*>(kControls[i].Hint);
+    SendMessageA(FToolTip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+}
+
+LRESULT CALLBACK TTervaneClientForm::WindowProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
+  auto* form = reinterpret_cast<TTervaneClientForm*>(GetWindowLongPtrA(Wnd, GWLP_USERDATA));
+  if (!form) return DefWindowProcA(Wnd, Msg, W, L);
+  LRESULT result = 0;
+  Guarded([&] { result = form->Dispatch(Wnd, Msg, W, L); });
+  return result;
+}
+
+LRESULT TTervaneClientForm::Dispatch(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
+  switch (Msg) {
+    case WM_COMMAND:
+      OnCommand(LOWORD(W), HIWORD(W));
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      return OnCtlColorStatic(reinterpret_cast<HDC>(W), reinterpret_cast<HWND>(L));
+    case WM_SIZE:
+      OnSize(LOWORD(L), HIWORD(L));
+      return 0;
+    case WM_ACTIVATE:
+      // The active control takes the focus whenever the window is activated.
+      if (LOWORD(W) != WA_INACTIVE) SetFocus(Control(FActiveControl));
+      return 0;
+    case WM_TRAYNOTIFY:
+      WMTrayNotify(L);
+      return 0;
+    case WM_CLOSE:
+      // No close button; a close from outside (Alt+F4, a task manager) only
+      // hides the window, the tray menu's Exit ends the program.
+      ShowWindow(Wnd, SW_HIDE);
+      return 0;
+    case WM_DESTROY:
+      FormDestroy();
+      return 0;
+    default:
+      return DefWindowProcA(Wnd, Msg, W, L);
+  }
+}
+
+void TTervaneClientForm::OnCommand(int Id, int Code) {
+  if (Code == EN_CHANGE) {
+    if (Id == ciHostEdit || Id == ciPortEdit || Id == ciUserBox || Id == ciPWBox)
+      ShowSaveButton();
+    return;
+  }
+  if (Code != BN_CLICKED) return;  // menu choices arrive as code 0 = BN_CLICKED
+  switch (Id) {
+    case ciHideButton: HideButtonClick(); break;
+    case ciShowCheckBox: SetHeight(IsChecked(ciShowCheckBox) ? 480 : 188); break;
+    case ciForceCheckBox: ForceCheckBoxClick(); break;
+    case ciBlockCheckBox: BlockCheckBoxClick(); break;
+    case ciDownButton: AccessDown(); break;
+    case ciUpButton: AccessUp(); break;
+    case ciAutoCheckBox: ShowSaveButton(); break;
+    case ciSaveButton: SaveButtonClick(); break;
+    case ciDisconnectButton: DisconnectButtonClick(); break;
+    case ciConnectButton: ConnectButtonClick(); break;
+    case miShowFullWindow1: ShowFullWindow1Click(); break;
+    case miConnect1: AccessUp(); break;
+    case miDisconnect1: AccessDown(); break;
+    case miBlock1: Block1Click(); break;
+    case miForce1: Force1Click(); break;
+    case miExit1: Exit1Click(); break;
+    default: break;  // other ids carry no handler
+  }
+}
+
+LRESULT TTervaneClientForm::OnCtlColorStatic(HDC Dc, HWND Ctl) {
+  if (Ctl == Control(ciStatPanel)) {
+    SetBkColor(Dc, FStatusColour);
+    SetTextColor(Dc, RGB(0, 0, 0));
+    return reinterpret_cast<LRESULT>(FStatusBrush);
+  }
+  return DefWindowProcA(FHandle, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(Dc),
+                        reinterpret_cast<LPARAM>(Ctl));
+}
+
+void TTervaneClientForm::OnSize(int Width, int Height) {
+  // The panel keeps its height along the top; the console fills the rest.
+  const ControlRow& panel = ControlRowOf(ciPanel1);
+  MoveWindow(Control(ciPanel1), 0, 0, Width, panel.Height, TRUE);
+  MoveWindow(Control(ciDisplayMemo), 0, panel.Height, Width,
+             std::max(0, Height - panel.Height), TRUE);
+}
+
+void TTervaneClientForm::SetActiveControl(ControlId Id) {
+  FActiveControl = Id;
+  if (GetActiveWindow() == FHandle) SetFocus(Control(Id));
+}
+
+void TTervaneClientForm::SetHeight(int Height) {
+  RECT r;
+  GetWindowRect(FHandle, &r);
+  SetWindowPos(FHandle, nullptr, 0, 0, r.right - r.left, Height,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::string TTervaneClientForm::FieldText(ControlId Id) const {
+  HWND field = Control(Id);
+  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(field)) + 1, '\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextA(field, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+void TTervaneClientForm::SetFieldText(ControlId Id, const std::string& Text) {
+  SetWindowTextA(Control(Id), Text.c_str());
+}
+
+bool TTervaneClientForm::IsChecked(ControlId Id) const {
+  return SendMessageA(Control(Id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TTervaneClientForm::SetChecked(ControlId Id, bool Checked) {
+  // BM_SETCHECK sends no BN_CLICKED: the box's own handler does not run.
+  SendMessageA(Control(Id), BM_SETCHECK, Checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void TTervaneClientForm::ShowMessage(const char* Text) {
+  MessageBoxA(FHandle, Text, kProgramTitle, MB_OK | MB_SETFOREGROUND);
+}
+
+bool TTervaneClientForm::AskYesNo(const char* Title, const char* Text) {
+  return MessageBoxA(FHandle, Text, Title, MB_YESNO | MB_DEFBUTTON1 | MB_SETFOREGROUND) == IDYES;
+}
