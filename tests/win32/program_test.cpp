@@ -262,9 +262,18 @@ TEST_F(Win32Program, LogsInThenSendsTheAccessLinesOfTrayMenuAndConsoleAndExits) 
   const std::string user = Env("TERVANE_SIM_USER"), password = Env("TERVANE_SIM_PASSWORD");
   // The login answers: the fields' texts, each with one CR.
   ASSERT_TRUE(WaitForReceived(user + "\r")) << Received();
-  ASSERT_TRUE(WaitFor([&] { return p.Text(ciDisplayMemo).find("Welcome.") != std::string::npos; }))
+  ASSERT_TRUE(WaitFor([&] {
+    const std::string memo = p.Text(ciDisplayMemo);
+    return memo.find("Welcome.") != std::string::npos && memo.ends_with("\r\n# ");
+  }))
       << "never logged in; received: " << Received();
   const std::string login = Received();
+  // The console as the router's chunks built it: every CR LF one line end,
+  // the prompts on the lines they began.
+  EXPECT_EQ(p.Text(ciDisplayMemo),
+            "\r\n\r\nTervane router (simulated)\r\n\r\nrouter login: " + user +
+                "\r\nPassword: \r\n\r\nWelcome. Try: control up|down|block|unblock|force|unforce"
+                "\r\n\r\n# ");
   EXPECT_NE(login.find(user + "\r"), std::string::npos);
   EXPECT_NE(login.find(password + "\r"), std::string::npos);
   EXPECT_EQ(p.Text(ciStatPanel), "Status: Connected");
