@@ -1,6 +1,7 @@
 // The controller's rules for what the router sends, as pure functions of
-// the bytes: what text a received chunk stands for, and whether it ends in
-// one of the two prompts that the controller answers by itself.  Nothing
+// the bytes: what text a received chunk stands for, whether it ends in one
+// of the two prompts that the controller answers by itself, how the
+// auto-connect setting reads and what the tray tip says.  Nothing
 // here knows a window toolkit, so every front-end decides the same way.
 #pragma once
 
@@ -19,3 +20,12 @@ bool IsLoginPrompt(const std::string& Chunk);
 // right after a CR or LF (servers often send the echo of the user name's
 // line end together with the prompt).
 bool IsPasswordPrompt(const std::string& Chunk);
+
+// "AutoConnect" as the settings file holds it: a signed 32-bit number,
+// decimal, or hexadecimal after "0x", "0X" or "$"; non-zero is checked.
+// Empty, or not a number, gives the default: checked.
+bool AutoConnectValue(std::string Text);
+
+// The tray tip: the caption, then " [Block]" or " [Unblock]" and " [Force]"
+// or " [Unforce]", after the two check boxes.
+std::string TrayTipText(bool BlockChecked, bool ForceChecked);
