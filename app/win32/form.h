@@ -1,9 +1,11 @@
 // TTervaneClientForm on Win32: the program's one top-level window, its
-// controls (control_table.h), the tray icon and its pop-up menu, and the
-// handlers that the window description binds.  Everything runs on the
-// thread of the message loop; every window procedure of ours catches what
-// its handlers throw and hands it to the top-level error handler
-// (error_box.h), so nothing unwinds through the system's frames.
+// controls (control_table.h), the tray icon and its pop-up menu.  It is the
+// controller core's front-end (controller_view.h): the window's events go
+// to the controller, which decides every rule and calls back through the
+// view operations below.  Everything runs on the thread of the message
+// loop; every window procedure of ours catches what its handlers throw and
+// hands it to the top-level error handler (error_box.h), so nothing unwinds
+// through the system's frames.
 #pragma once
 
 #include <windows.h>
@@ -14,40 +16,46 @@
 #include <string>
 
 #include "control_table.h"
+#include "form_ids.h"
+#include "controller_view.h"
+#include "private_profile.h"
 
-class TTnCnx;
+class TTervaneController;
 
-// The tray's callback message: the mouse message arrives in lParam.
-inline constexpr UINT WM_TRAYNOTIFY = WM_USER + 1;
+// ImageList1: four 16 by 16 images, in the controller's image order.
+inline constexpr int kTrayImageCount = 4;
 
-// Pop-up menu item ids (WM_COMMAND), apart from the controls' ids.
-enum MenuId : int {
-  miShowFullWindow1 = 200,
-  miConnect1,
-  miDisconnect1,
-  miBlock1,
-  miForce1,
-  miExit1,
-};
-
-// The tray images, in ImageList1's order.
-enum TrayImage : int { tiRed = 0, tiGreen = 1, tiGrey = 2, tiBlocked = 3, kTrayImageCount };
-
-inline constexpr char kFormClass[] = "TTervaneClientForm";
-inline constexpr char kFormCaption[] = "Zel Tervane Windows Client";
-inline constexpr char kProgramTitle[] = "TervaneWinC";
-
-class TTervaneClientForm {
+class TTervaneClientForm final : public TControllerView {
  public:
-  // Registers the classes, creates the window (hidden) and its controls,
-  // then runs FormCreate.  A failure inside FormCreate is shown by the
-  // error handler and ends FormCreate there; the window stays.
-  static TTervaneClientForm* Create(HINSTANCE Instance);
-  // Destroys the window (FormDestroy) and everything the form owns.
-  ~TTervaneClientForm();
+  // Registers the classes, creates the window (hidden), its controls and
+  // the controller, then runs the controller's FormCreate.  A failure
+  // inside FormCreate is shown by the error handler and ends FormCreate
+  // there; the window stays.
+  static std::unique_ptr<TTervaneClientForm> Create(HINSTANCE Instance);
+  // Destroys the window (FormDestroy removes the tray icon), then the
+  // controller and its telnet session.
+  ~TTervaneClientForm() override;
 
   HWND Handle() const { return FHandle; }
   HWND Control(ControlId Id) const;
+
+  // TControllerView
+  std::string FieldText(TField Field) override;
+  void SetFieldText(TField Field, const std::string& Text) override;
+  bool Checked(TCheck Check) override;
+  void SetChecked(TCheck Check, bool Value) override;
+  void ShowMessage(const std::string& Text) override;
+  bool AskYesNo(const std::string& Title, const std::string& Text) override;
+  void TrayAdd(int Image, const std::string& Tip) override;
+  void TrayUpdate(int Image, const std::string& Tip) override;
+  void TrayRemove() override;
+  void OpenPopupMenu() override;
+  void SetStatus(const std::string& Caption, TRgb Colour) override;
+  void SetEnabled(TControl Ctl, bool Enabled) override;
+  void SetFocus(TControl Ctl) override;
+  void SetSaveVisible(bool Visible) override;
+  void ShowConsole(bool Shown) override;
+  void ApplyConsole(const TConsoleOps& Ops) override;
 
  private:
   explicit TTervaneClientForm(HINSTANCE Instance);
@@ -55,63 +63,20 @@ class TTervaneClientForm {
   static LRESULT CALLBACK MemoProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
   LRESULT Dispatch(HWND Wnd, UINT Msg, WPARAM W, LPARAM L);
 
-  // form_window.cpp: the window and its controls.
+  // form_window.cpp: the window, its controls and its messages.
   void CreateControls();
   void CreateHints();
   void OnCommand(int Id, int Code);
-  LRESULT OnCtlColorStatic(HDC Dc, HWND Control);
+  LRESULT OnCtlColorStatic(HDC Dc, HWND Ctl);
   void OnSize(int Width, int Height);
-  void SetActiveControl(ControlId Id);
-  void SetHeight(int Height);
 
-  // form_session.cpp (Part of the controller: session and login).
-  void FormCreate();
-  void FormDestroy();
-  void ConnectRequest();
-  void ConnectButtonClick();
-  void DisconnectButtonClick();
-  void TnCnxSessionConnected();
-  void TnCnxSessionClosed();
-  void TnCnxDataAvailable(const char* Buffer, int Len);
-  void DisplayMemoKeyPress(char Key);
-  void SetStatus(const char* Caption, COLORREF Colour);
-
-  // form_settings.cpp
-  void LoadSettings();
-  void SaveButtonClick();
-  void ShowSaveButton();
-
-  // form_access.cpp
-  void SendLine(const std::string& Command);
-  void AccessUp();
-  void AccessDown();
-  void BlockAccess();
-  void UnblockAccess();
-  void ForceAccess();
-  void UnforceAccess();
-  void BlockCheckBoxClick();
-  void ForceCheckBoxClick();
-  void Block1Click();
-  void Force1Click();
-
-  // form_tray.cpp
+  // form_tray.cpp: images, pop-up menu, show, hide and exit.
   void CreateImages();
   void CreatePopupMenu1();
-  void AddTrayIcon();
-  void UpdateTrayTip();
-  void TrayUpdate(int Image);
-  void WMTrayNotify(LPARAM MouseMessage);
+  void SetTrayFields(int Image, const std::string& Tip);
   void HideButtonClick();
   void ShowFullWindow1Click();
   void Exit1Click();
-
-  // Helpers over the controls.
-  std::string FieldText(ControlId Id) const;
-  void SetFieldText(ControlId Id, const std::string& Text);
-  bool IsChecked(ControlId Id) const;
-  void SetChecked(ControlId Id, bool Checked);
-  void ShowMessage(const char* Text);
-  bool AskYesNo(const char* Title, const char* Text);
 
   HINSTANCE FInstance;
   HWND FHandle = nullptr;
@@ -128,12 +93,6 @@ class TTervaneClientForm {
   HICON FProgramIcon = nullptr;
   NOTIFYICONDATAA TrayIconData{};
 
-  // The controller's state: the last received chunk and the access flags.
-  std::string LastChunk;
-  bool IsOpen = false;
-  bool IsBlocked = false;
-  bool IsForced = false;
-
-  std::string SettingsFile;
-  std::unique_ptr<TTnCnx> TnCnx;
+  TPrivateProfileStore FSettings;
+  std::unique_ptr<TTervaneController> FController;
 };

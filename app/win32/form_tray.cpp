@@ -5,13 +5,17 @@
 
 #include <cstring>
 
+#include "controller.h"
 #include "form.h"
 
 namespace {
 
-// The images' colours, in ImageList1's order.
+// The images' colours, in ImageList1's order: red, green, grey, and red
+// crossed out.
 constexpr COLORREF kImageColour[kTrayImageCount] = {RGB(255, 0, 0), RGB(0, 255, 0),
                                                     RGB(192, 192, 192), RGB(255, 0, 0)};
+constexpr int kGreyImage = TTervaneController::imGrey;
+constexpr int kBlockedImage = TTervaneController::imBlocked;
 
 // A square of one colour with the black letters DSL (and, for the blocked
 // image, a black X over it), drawn at start as the Linux program draws its
@@ -35,7 +39,7 @@ HICON DrawImage(int Index, int Size) {
   DrawTextA(dc, "DSL", 3, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP);
   SelectObject(dc, oldFont);
   DeleteObject(font);
-  if (Index == tiBlocked) {
+  if (Index == kBlockedImage) {
     HPEN pen = CreatePen(PS_SOLID, Size / 8, RGB(0, 0, 0));
     HGDIOBJ oldPen = SelectObject(dc, pen);
     MoveToEx(dc, 0, 0, nullptr);
@@ -58,9 +62,11 @@ HICON DrawImage(int Index, int Size) {
 }  // namespace
 
 void TTervaneClientForm::CreateImages() {
-  for (int i = 0; i < kTrayImageCount; ++i) ImageList1[static_cast<std::size_t>(i)] = DrawImage(i, 16);
-  // The program's own icon: the large form of image 2.
-  FProgramIcon = DrawImage(tiGrey, 32);
+  for (int i = 0; i < kTrayImageCount; ++i)
+    ImageList1[static_cast<std::size_t>(i)] = DrawImage(i, 16);
+  // The program's own icon, until the first access action sets the
+  // window's: the large form of the grey image.
+  FProgramIcon = DrawImage(kGreyImage, 32);
   SendMessageA(FHandle, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(FProgramIcon));
   SendMessageA(FHandle, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(FProgramIcon));
 }
@@ -78,57 +84,45 @@ void TTervaneClientForm::CreatePopupMenu1() {
   AppendMenuA(PopupMenu1, MF_STRING, miExit1, "Exit");
 }
 
-void TTervaneClientForm::AddTrayIcon() {
-  // The platform's own version-1 record: 88 bytes on 32-bit Windows, 104 on
-  // 64-bit (its handles are 8 bytes), where a 64-bit shell may refuse 88.
+void TTervaneClientForm::SetTrayFields(int Image, const std::string& Tip) {
+  // The tray keeps its own copy of the image; ImageList1 keeps ours.
+  TrayIconData.hIcon = ImageList1[static_cast<std::size_t>(Image)];
+  // The longest tip has 46 characters: it always fits the 64 bytes.
+  std::strncpy(TrayIconData.szTip, Tip.c_str(), sizeof TrayIconData.szTip - 1);
+}
+
+void TTervaneClientForm::TrayAdd(int Image, const std::string& Tip) {
+  // Filled once, reused for every call.  cbSize is the platform's own
+  // version-1 record: 88 bytes on 32-bit Windows, 104 on 64-bit (its
+  // handles are 8 bytes), where a 64-bit shell may refuse 88.
   TrayIconData.cbSize = NOTIFYICONDATAA_V1_SIZE;
   TrayIconData.hWnd = FHandle;
   TrayIconData.uID = 0;
   TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   TrayIconData.uCallbackMessage = WM_TRAYNOTIFY;
-  // The tray keeps its own copy of the image; ImageList1 keeps ours.
-  TrayIconData.hIcon = ImageList1[tiGrey];
-  std::strcpy(TrayIconData.szTip, kFormCaption);
-  UpdateTrayTip();
+  SetTrayFields(Image, Tip);
   Shell_NotifyIconA(NIM_ADD, &TrayIconData);
 }
 
-void TTervaneClientForm::UpdateTrayTip() {
-  std::string tip = kFormCaption;
-  tip += IsChecked(ciBlockCheckBox) ? " [Block]" : " [Unblock]";
-  tip += IsChecked(ciForceCheckBox) ? " [Force]" : " [Unforce]";
-  // The longest tip has 46 characters: it always fits the 64 bytes.
-  std::strncpy(TrayIconData.szTip, tip.c_str(), sizeof TrayIconData.szTip - 1);
-}
-
-void TTervaneClientForm::TrayUpdate(int Image) {
+void TTervaneClientForm::TrayUpdate(int Image, const std::string& Tip) {
   HICON icon = ImageList1[static_cast<std::size_t>(Image)];
   SendMessageA(FHandle, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
   SendMessageA(FHandle, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-  TrayIconData.hIcon = icon;
+  SetTrayFields(Image, Tip);
   Shell_NotifyIconA(NIM_MODIFY, &TrayIconData);
 }
 
-void TTervaneClientForm::WMTrayNotify(LPARAM MouseMessage) {
-  switch (MouseMessage) {
-    case WM_LBUTTONDBLCLK:
-      if (IsOpen) AccessDown();
-      else AccessUp();
-      break;
-    case WM_RBUTTONDOWN: {
-      // The menu closes as it should (a click elsewhere) only when the
-      // window is in the foreground; the empty message afterwards lets the
-      // shell see the menu gone.
-      SetForegroundWindow(FHandle);
-      POINT at;
-      GetCursorPos(&at);
-      TrackPopupMenu(PopupMenu1, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, FHandle, nullptr);
-      PostMessageA(FHandle, WM_NULL, 0, 0);
-      break;
-    }
-    default:
-      break;  // single clicks, releases, moves: nothing
-  }
+void TTervaneClientForm::TrayRemove() { Shell_NotifyIconA(NIM_DELETE, &TrayIconData); }
+
+void TTervaneClientForm::OpenPopupMenu() {
+  // The menu closes as it should (a click elsewhere) only when the window
+  // is in the foreground; the empty message afterwards lets the shell see
+  // the menu gone.
+  SetForegroundWindow(FHandle);
+  POINT at;
+  GetCursorPos(&at);
+  TrackPopupMenu(PopupMenu1, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, FHandle, nullptr);
+  PostMessageA(FHandle, WM_NULL, 0, 0);
 }
 
 void TTervaneClientForm::HideButtonClick() { ShowWindow(FHandle, SW_HIDE); }
@@ -138,4 +132,5 @@ void TTervaneClientForm::ShowFullWindow1Click() {
   SetForegroundWindow(FHandle);
 }
 
+// The loop ends; the window is destroyed after it (main.cpp).
 void TTervaneClientForm::Exit1Click() { PostQuitMessage(0); }

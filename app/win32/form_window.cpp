@@ -5,11 +5,12 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
+#include "controller.h"
 #include "error_box.h"
 #include "form.h"
-#include "tncnx.h"
 
 namespace {
 
@@ -58,19 +59,16 @@ void RegisterClasses(HINSTANCE Instance) {
 
 TTervaneClientForm::TTervaneClientForm(HINSTANCE Instance) : FInstance(Instance) {}
 
-TTervaneClientForm* TTervaneClientForm::Create(HINSTANCE Instance) {
+std::unique_ptr<TTervaneClientForm> TTervaneClientForm::Create(HINSTANCE Instance) {
   RegisterClasses(Instance);
-  auto* form = new TTervaneClientForm(Instance);
+  std::unique_ptr<TTervaneClientForm> form(new TTervaneClientForm(Instance));
   // The class's procedure is DefWindowProcA until the window knows its
   // object: the messages of creation need nothing of ours.
   form->FHandle = CreateWindowExA(kFormExStyle, kFormClass, kFormCaption, kFormStyle, kFormLeft,
                                   kFormTop, kFormWidth, kFormHeight, nullptr, nullptr, Instance,
                                   nullptr);
-  if (!form->FHandle) {
-    delete form;
-    return nullptr;
-  }
-  SetWindowLongPtrA(form->FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+  if (!form->FHandle) return nullptr;
+  SetWindowLongPtrA(form->FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form.get()));
   SetWindowLongPtrA(form->FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WindowProc));
   SetErrorBoxOwner(form->FHandle);
   form->FFont = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
@@ -85,14 +83,18 @@ TTervaneClientForm* TTervaneClientForm::Create(HINSTANCE Instance) {
   RECT client;
   GetClientRect(form->FHandle, &client);
   form->OnSize(client.right, client.bottom);
-  Guarded([form] { form->FormCreate(); });
+  form->FController = std::make_unique<TTervaneController>(*form, form->FSettings);
+  TTervaneController& controller = *form->FController;
+  Guarded([&controller] { controller.FormCreate(); });
   return form;
 }
 
 TTervaneClientForm::~TTervaneClientForm() {
   if (FHandle) DestroyWindow(FHandle);
   SetErrorBoxOwner(nullptr);
-  TnCnx.reset();
+  // The session closes without raising its events: nothing reaches the
+  // window that is gone.
+  FController.reset();
   if (PopupMenu1) DestroyMenu(PopupMenu1);
   for (HICON icon : ImageList1)
     if (icon) DestroyIcon(icon);
@@ -179,10 +181,10 @@ LRESULT TTervaneClientForm::Dispatch(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
       return 0;
     case WM_ACTIVATE:
       // The active control takes the focus whenever the window is activated.
-      if (LOWORD(W) != WA_INACTIVE) SetFocus(Control(FActiveControl));
+      if (LOWORD(W) != WA_INACTIVE) ::SetFocus(Control(FActiveControl));
       return 0;
     case WM_TRAYNOTIFY:
-      WMTrayNotify(L);
+      FController->WMTrayNotify(static_cast<std::uint32_t>(L));
       return 0;
     case WM_CLOSE:
       // No close button; a close from outside (Alt+F4, a task manager) only
@@ -190,7 +192,8 @@ LRESULT TTervaneClientForm::Dispatch(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
       ShowWindow(Wnd, SW_HIDE);
       return 0;
     case WM_DESTROY:
-      FormDestroy();
+      FController->FormDestroy();
+      FHandle = nullptr;
       return 0;
     default:
       return DefWindowProcA(Wnd, Msg, W, L);
@@ -198,30 +201,30 @@ LRESULT TTervaneClientForm::Dispatch(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
 }
 
 void TTervaneClientForm::OnCommand(int Id, int Code) {
+  TTervaneController& c = *FController;
   if (Code == EN_CHANGE) {
-    if (Id == ciHostEdit || Id == ciPortEdit || Id == ciUserBox || Id == ciPWBox)
-      ShowSaveButton();
+    if (Id == ciHostEdit || Id == ciPortEdit || Id == ciUserBox || Id == ciPWBox) c.FieldChange();
     return;
   }
   if (Code != BN_CLICKED) return;  // menu choices arrive as code 0 = BN_CLICKED
   switch (Id) {
     case ciHideButton: HideButtonClick(); break;
-    case ciShowCheckBox: SetHeight(IsChecked(ciShowCheckBox) ? 480 : 188); break;
-    case ciForceCheckBox: ForceCheckBoxClick(); break;
-    case ciBlockCheckBox: BlockCheckBoxClick(); break;
-    case ciDownButton: AccessDown(); break;
-    case ciUpButton: AccessUp(); break;
-    case ciAutoCheckBox: ShowSaveButton(); break;
-    case ciSaveButton: SaveButtonClick(); break;
-    case ciDisconnectButton: DisconnectButtonClick(); break;
-    case ciConnectButton: ConnectButtonClick(); break;
+    case ciShowCheckBox: c.ShowCheckBoxClick(); break;
+    case ciForceCheckBox: c.ForceCheckBoxClick(); break;
+    case ciBlockCheckBox: c.BlockCheckBoxClick(); break;
+    case ciDownButton: c.DownButtonClick(); break;
+    case ciUpButton: c.UpButtonClick(); break;
+    case ciAutoCheckBox: c.FieldChange(); break;
+    case ciSaveButton: c.SaveButtonClick(); break;
+    case ciDisconnectButton: c.DisconnectButtonClick(); break;
+    case ciConnectButton: c.ConnectButtonClick(); break;
     case miShowFullWindow1: ShowFullWindow1Click(); break;
-    case miConnect1: AccessUp(); break;
-    case miDisconnect1: AccessDown(); break;
-    case miBlock1: Block1Click(); break;
-    case miForce1: Force1Click(); break;
+    case miConnect1: c.Connect1Click(); break;
+    case miDisconnect1: c.Disconnect1Click(); break;
+    case miBlock1: c.Block1Click(); break;
+    case miForce1: c.Force1Click(); break;
     case miExit1: Exit1Click(); break;
-    default: break;  // other ids carry no handler
+    default: break;  // labels, containers: no handler
   }
 }
 
@@ -243,42 +246,3 @@ void TTervaneClientForm::OnSize(int Width, int Height) {
              std::max(0, Height - panel.Height), TRUE);
 }
 
-void TTervaneClientForm::SetActiveControl(ControlId Id) {
-  FActiveControl = Id;
-  if (GetActiveWindow() == FHandle) SetFocus(Control(Id));
-}
-
-void TTervaneClientForm::SetHeight(int Height) {
-  RECT r;
-  GetWindowRect(FHandle, &r);
-  SetWindowPos(FHandle, nullptr, 0, 0, r.right - r.left, Height,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-std::string TTervaneClientForm::FieldText(ControlId Id) const {
-  HWND field = Control(Id);
-  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(field)) + 1, '\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextA(field, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
-void TTervaneClientForm::SetFieldText(ControlId Id, const std::string& Text) {
-  SetWindowTextA(Control(Id), Text.c_str());
-}
-
-bool TTervaneClientForm::IsChecked(ControlId Id) const {
-  return SendMessageA(Control(Id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-void TTervaneClientForm::SetChecked(ControlId Id, bool Checked) {
-  // BM_SETCHECK sends no BN_CLICKED: the box's own handler does not run.
-  SendMessageA(Control(Id), BM_SETCHECK, Checked ? BST_CHECKED : BST_UNCHECKED, 0);
-}
-
-void TTervaneClientForm::ShowMessage(const char* Text) {
-  MessageBoxA(FHandle, Text, kProgramTitle, MB_OK | MB_SETFOREGROUND);
-}
-
-bool TTervaneClientForm::AskYesNo(const char* Title, const char* Text) {
-  return MessageBoxA(FHandle, Text, Title, MB_YESNO | MB_DEFBUTTON1 | MB_SETFOREGROUND) == IDYES;
-}

@@ -14,7 +14,7 @@ int WINAPI WinMain(HINSTANCE Instance, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
-  std::unique_ptr<TTervaneClientForm> form(TTervaneClientForm::Create(Instance));
+  std::unique_ptr<TTervaneClientForm> form = TTervaneClientForm::Create(Instance);
   if (!form) return 1;
 
   MSG msg;

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "control_table.h"
-#include "form.h"
+#include "form_ids.h"
 
 namespace {
 
