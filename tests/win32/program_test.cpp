@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -186,32 +187,38 @@ class Program {
     Post(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Field(id)));
   }
 
+  // A visible top-level window of the program, by class.
+  HWND TopLevel(const char* className) const {
+    struct Find {
+      DWORD Pid;
+      const char* Class;
+      HWND Found;
+    } f{FInfo.dwProcessId, className, nullptr};
+    EnumWindows(
+        [](HWND w, LPARAM p) -> BOOL {
+          auto* find = reinterpret_cast<Find*>(p);
+          char cls[16] = {};
+          DWORD pid = 0;
+          GetWindowThreadProcessId(w, &pid);
+          GetClassNameA(w, cls, sizeof cls);
+          if (pid != find->Pid || std::string(cls) != find->Class || !IsWindowVisible(w)) return TRUE;
+          find->Found = w;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&f));
+    return f.Found;
+  }
+
   // The program's message box, once one is up.
   bool WaitForBox(Box& box) {
     return WaitFor([&] {
-      struct Find {
-        DWORD Pid;
-        HWND Found;
-      } f{FInfo.dwProcessId, nullptr};
-      EnumWindows(
-          [](HWND w, LPARAM p) -> BOOL {
-            auto* find = reinterpret_cast<Find*>(p);
-            char cls[16] = {};
-            DWORD pid = 0;
-            GetWindowThreadProcessId(w, &pid);
-            GetClassNameA(w, cls, sizeof cls);
-            if (pid != find->Pid || std::string(cls) != "#32770" || !IsWindowVisible(w)) return TRUE;
-            find->Found = w;
-            return FALSE;
-          },
-          reinterpret_cast<LPARAM>(&f));
-      if (!f.Found) return false;
-      box.Wnd = f.Found;
+      box.Wnd = TopLevel("#32770");
+      if (!box.Wnd) return false;
       char buf[512] = {};
-      GetWindowTextA(f.Found, buf, sizeof buf);
+      GetWindowTextA(box.Wnd, buf, sizeof buf);
       box.Title = buf;
       buf[0] = '\0';
-      GetDlgItemTextA(f.Found, 0xFFFF, buf, sizeof buf);  // the box's text
+      GetDlgItemTextA(box.Wnd, 0xFFFF, buf, sizeof buf);  // the box's text
       box.Text = buf;
       return true;
     });
@@ -349,7 +356,13 @@ TEST_F(Win32Program, AnActionWithNoSessionShowsTheNotConnectedBoxAndGoesOn) {
   // The action stopped at its first send: no tray update, nothing received.
   EXPECT_EQ(Tray.Calls, std::vector<ULONG_PTR>{NIM_ADD});
   EXPECT_EQ(Received(), "");
-  p.Choose(miExit1);
+  // The right button opens the real pop-up menu at the pointer; the menu's
+  // last item, chosen from the keyboard, is Exit.
+  p.Post(WM_TRAYNOTIFY, 0, WM_RBUTTONDOWN);
+  HWND menu = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (menu = p.TopLevel("#32768")) != nullptr; })) << "no menu";
+  PostMessageA(menu, WM_KEYDOWN, VK_UP, 1);
+  PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 1);
   EXPECT_TRUE(p.WaitForExit());
 }
 
@@ -442,6 +455,12 @@ TEST_F(Win32Program, WindowAndControlsMatchTheWindowDescription) {
   EXPECT_FALSE(Shown(p.Field(ciSaveButton))) << "hidden after loading";
   EXPECT_FALSE(IsWindowEnabled(p.Field(ciDisplayMemo)));
   EXPECT_EQ(SendMessageA(p.Field(ciAutoCheckBox), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  // Eleven controls have hints, all in one tooltip control of the window.
+  HWND tips = FindWindowExA(nullptr, nullptr, TOOLTIPS_CLASSA, nullptr);
+  while (tips && GetWindow(tips, GW_OWNER) != p.Form)
+    tips = FindWindowExA(nullptr, tips, TOOLTIPS_CLASSA, nullptr);
+  ASSERT_TRUE(tips);
+  EXPECT_EQ(SendMessageA(tips, TTM_GETTOOLCOUNT, 0, 0), 11);
 
   // Tab order: within each parent, the tab stops come in the listed order.
   for (ControlId parentId : {ciPanel1, ciAccessGroupBox, ciConfGroupBox, ciTervaneGroupBox}) {
