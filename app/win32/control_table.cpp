@@ -9,7 +9,8 @@ namespace {
 constexpr DWORD kButton = WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON;
 constexpr DWORD kCheck = WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
 constexpr DWORD kGroup = WS_VISIBLE | BS_GROUPBOX;
-constexpr DWORD kLabel = WS_VISIBLE | SS_LEFT;
+// Labels size themselves to their caption (form_window.cpp), never wrap.
+constexpr DWORD kLabel = WS_VISIBLE | SS_LEFTNOWORDWRAP;
 constexpr DWORD kEdit = WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;
 // Containers: tabbing goes into their children.
 constexpr DWORD kContainerEx = WS_EX_CONTROLPARENT;

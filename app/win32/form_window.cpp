@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "controller.h"
@@ -37,6 +38,21 @@ LRESULT CALLBACK PanelProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
 LRESULT CALLBACK GroupBoxProc(HWND Wnd, UINT Msg, WPARAM W, LPARAM L) {
   if (IsForwarded(Msg)) return SendMessageA(GetAncestor(Wnd, GA_ROOT), Msg, W, L);
   return CallWindowProcA(buttonDefault, Wnd, Msg, W, L);
+}
+
+// A label as wide as its caption in the font it really gets: the window
+// description's widths are those of its own font, and a substitute font
+// (Wine's, for one) may be wider.  Never narrower than described.
+void FitLabel(HWND Label, const ControlRow& Row, HFONT Font) {
+  HDC dc = GetDC(Label);
+  HGDIOBJ old = SelectObject(dc, Font);
+  SIZE extent{};
+  GetTextExtentPoint32A(dc, Row.Text, static_cast<int>(std::strlen(Row.Text)), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(Label, dc);
+  if (extent.cx > Row.Width)
+    SetWindowPos(Label, nullptr, 0, 0, extent.cx, Row.Height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void RegisterClasses(HINSTANCE Instance) {
@@ -118,6 +134,8 @@ void TTervaneClientForm::CreateControls() {
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.Id)),
                                    FInstance, nullptr);
     SendMessageA(FControls[i], WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+    if ((row.Style & SS_TYPEMASK) == SS_LEFTNOWORDWRAP && row.ClassName[0] == 'S')
+      FitLabel(FControls[i], row, FFont);
     if ((row.Style & 0xF) == BS_GROUPBOX && row.ClassName[0] == 'B') {
       const auto old = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
           FControls[i], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GroupBoxProc)));
