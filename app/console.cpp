@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
 #include <cstdint>
@@ -21,13 +22,28 @@ constexpr char16_t kShownLineFeed = 0x240A;
 
 namespace {
 
-// What the pane keeps: the oldest lines go once there are more.
+// What the pane keeps: the oldest lines go once there are more, and the
+// oldest characters of a line longer than a line may be.  A peer can send
+// one line without end, and every insert lays out the pane's last line
+// anew, so its limit is small beside the pane's.
 constexpr int kMaxLines = 100000;
+constexpr std::size_t kMaxLineChars = 64 * 1024;
+// Lines of the longest kind, 100,000 of them, would still be gigabytes;
+// 100,000 lines of a router's usual length fit.
+constexpr int kMaxChars = 8 * 1024 * 1024;
+// Cutting the oldest text costs about the same for one line as for
+// thousands (the document's structures are updated once per cut), so
+// while text streams in, the pane may pass its limits by this much before
+// the oldest go in one cut; once the stream pauses it is cut to the limits.
+constexpr int kLineBatch = 10000;
+constexpr int kCharBatch = 1024 * 1024;
 // Text put into the document per turn of the loop: a dump far larger than
 // this reaches the pane in slices, with paint and input in between.
 constexpr std::size_t kSliceBytes = 64 * 1024;
-// Text waiting beyond this goes in at once: the loop may not keep up.
-constexpr std::size_t kMaxWaitingBytes = 4 * 1024 * 1024;
+// Text waiting beyond what the pane keeps would only push itself out: when
+// a peer sends faster than the pane takes text in, the oldest waiting lines
+// go, and the pane's own with them.
+constexpr std::size_t kMaxWaitingBytes = kMaxChars;
 
 // Text received but not yet in the pane, one byte per byte received: a CR
 // stands for a line end (the LF after it already dropped), an LF for the
@@ -52,13 +68,28 @@ class PendingText : public QObject {
 
   void Add(const std::string& text) {
     FText += text;
-    if (FText.size() > kMaxWaitingBytes) Flush(FText.size());
+    // Of a line longer than the pane keeps, only its newest characters can
+    // ever be shown: what comes before them need not wait.
+    const std::size_t lastEnd = FText.rfind('\r');
+    const std::size_t lineStart = lastEnd == std::string::npos ? 0 : lastEnd + 1;
+    if (FText.size() - lineStart > kMaxLineChars) {
+      FText.erase(lineStart, FText.size() - lineStart - kMaxLineChars);
+      if (lastEnd == std::string::npos) FDropPaneLine = true;
+    }
+    if (FText.size() > kMaxWaitingBytes) {
+      const std::size_t end = FText.find('\r', FText.size() - kMaxWaitingBytes);
+      FText.erase(0, end + 1);  // a line end exists: the last line is shorter than this
+      FDropPane = true;
+      FDropPaneLine = false;
+    }
     if (!FText.empty() && !FTimer.isActive()) FTimer.start(kDelayMs);
   }
 
   void Drop() {
     FTimer.stop();
     FText.clear();
+    FDropPane = false;
+    FDropPaneLine = false;
   }
 
   // Puts up to `limit` bytes of what waits into the pane (all of it for
@@ -70,15 +101,46 @@ class PendingText : public QObject {
       InsertSlice(take);
       limit -= take;
     }
-    if (!FText.empty()) FTimer.start(0);
+    if (!FText.empty())
+      FTimer.start(0);
+    else
+      DropOldestBeyondLimits(0, 0);
   }
 
  private:
   void InsertSlice(std::size_t take) {
+    QTextDocument* doc = FMemo->document();
+    if (FDropPane) {
+      QTextCursor all(doc);
+      all.select(QTextCursor::Document);
+      all.removeSelectedText();
+      FDropPane = false;
+    }
+    // The slice's text up to its first line end continues the pane's last
+    // line: past the line limit, that line's oldest characters go first,
+    // then (for text that waited beyond the limit) the slice's own.
+    const std::size_t firstEnd = FText.find('\r');
+    const std::size_t head = std::min(firstEnd == std::string::npos ? take : firstEnd, take);
+    const QTextBlock paneLine = doc->lastBlock();
+    const std::size_t paneChars = static_cast<std::size_t>(paneLine.length() - 1);
+    std::size_t excess = 0;
+    if (FDropPaneLine)
+      excess = paneChars;
+    else if (paneChars + head > kMaxLineChars)
+      excess = paneChars + head - kMaxLineChars;
+    FDropPaneLine = false;
+    const std::size_t fromPane = std::min(excess, paneChars);
+    if (fromPane > 0) {
+      QTextCursor old(paneLine);
+      old.setPosition(paneLine.position() + static_cast<int>(fromPane), QTextCursor::KeepAnchor);
+      old.removeSelectedText();
+    }
+    const std::size_t skip = excess - fromPane;
+
     QString out;
-    out.reserve(static_cast<qsizetype>(take));
+    out.reserve(static_cast<qsizetype>(take - skip));
     bool endedLine = false;
-    for (std::size_t i = 0; i < take; ++i) {
+    for (std::size_t i = skip; i < take; ++i) {
       const unsigned char c = static_cast<unsigned char>(FText[i]);
       if (c == '\r') {
         out.append(QChar(u'\n'));
@@ -90,9 +152,10 @@ class PendingText : public QObject {
       }
     }
     FText.erase(0, take);
-    QTextCursor end(FMemo->document());
+    QTextCursor end(doc);
     end.movePosition(QTextCursor::End);
     end.insertText(out);
+    DropOldestBeyondLimits(kLineBatch, kCharBatch);
     if (endedLine) {
       // What an Up-arrow press on the fresh empty line does: the caret goes
       // to the line just completed.
@@ -103,9 +166,33 @@ class PendingText : public QObject {
     FMemo->verticalScrollBar()->setValue(FMemo->verticalScrollBar()->maximum());
   }
 
+  // Whole lines from the top, once the pane is more than `lineSlack` lines
+  // or `charSlack` characters beyond its limits, until it is within them;
+  // the last line always stays (it is within its own limit).
+  void DropOldestBeyondLimits(int lineSlack, int charSlack) {
+    QTextDocument* doc = FMemo->document();
+    const int lineExcess = doc->blockCount() - kMaxLines;
+    const int charExcess = doc->characterCount() - kMaxChars;
+    if (lineExcess <= lineSlack && charExcess <= charSlack) return;
+    QTextBlock keep = doc->findBlockByNumber(std::max(lineExcess, 0));
+    if (charExcess > keep.position()) {
+      keep = doc->findBlock(charExcess);
+      if (keep.position() < charExcess && keep != doc->lastBlock()) keep = keep.next();
+    }
+    if (keep.position() == 0) return;
+    QTextCursor oldest(doc);
+    oldest.setPosition(keep.position(), QTextCursor::KeepAnchor);
+    oldest.removeSelectedText();
+  }
+
   QPlainTextEdit* FMemo;
   QTimer FTimer;
   std::string FText;
+  // The text waiting started beyond the line limit: the pane's last line,
+  // older still, goes when it arrives.
+  bool FDropPaneLine = false;
+  // The text waiting alone fills the pane: all the pane holds goes.
+  bool FDropPane = false;
 };
 
 PendingText* PendingOf(QPlainTextEdit* memo) {
@@ -115,7 +202,6 @@ PendingText* PendingOf(QPlainTextEdit* memo) {
     // A console keeps no undo history: it would hold a second copy of
     // everything the router ever sent.
     memo->setUndoRedoEnabled(false);
-    memo->setMaximumBlockCount(kMaxLines);
   }
   return pending;
 }

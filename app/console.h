@@ -16,7 +16,8 @@ class QPlainTextEdit;
 // the document together, within a few milliseconds or at the next
 // FlushConsole / ConsoleLines, whichever comes first; a large dump goes in
 // slice by slice, with the loop running in between.  The pane keeps the
-// newest 100,000 lines.
+// newest 100,000 lines and at most 16 Mi characters, the oldest lines going
+// first; of a longer line than 65,536 characters, the newest 65,536.
 void AppendToConsole(QPlainTextEdit* Memo, const std::string& Text);
 // Puts text still waiting into the pane now.
 void FlushConsole(QPlainTextEdit* Memo);
