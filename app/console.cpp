@@ -27,7 +27,7 @@ namespace {
 // one line without end, and every insert lays out the pane's last line
 // anew, so its limit is small beside the pane's.
 constexpr int kMaxLines = 100000;
-constexpr std::size_t kMaxLineChars = 64 * 1024;
+constexpr std::size_t kMaxLineChars = 16 * 1024;
 // Lines of the longest kind, 100,000 of them, would still be gigabytes;
 // 100,000 lines of a router's usual length fit.
 constexpr int kMaxChars = 8 * 1024 * 1024;
@@ -39,7 +39,9 @@ constexpr int kLineBatch = 10000;
 constexpr int kCharBatch = 1024 * 1024;
 // Text put into the document per turn of the loop: a dump far larger than
 // this reaches the pane in slices, with paint and input in between.
-constexpr std::size_t kSliceBytes = 64 * 1024;
+// No more than a line keeps: a line that starts and ends inside one slice
+// is then within its limit.
+constexpr std::size_t kSliceBytes = kMaxLineChars;
 // Text waiting beyond what the pane keeps would only push itself out: when
 // a peer sends faster than the pane takes text in, the oldest waiting lines
 // go, and the pane's own with them.
@@ -110,6 +112,10 @@ class PendingText : public QObject {
  private:
   void InsertSlice(std::size_t take) {
     QTextDocument* doc = FMemo->document();
+    // One edit: the pane lays its last line out once per slice, not once
+    // per change.
+    QTextCursor edit(doc);
+    edit.beginEditBlock();
     if (FDropPane) {
       QTextCursor all(doc);
       all.select(QTextCursor::Document);
@@ -156,6 +162,7 @@ class PendingText : public QObject {
     end.movePosition(QTextCursor::End);
     end.insertText(out);
     DropOldestBeyondLimits(kLineBatch, kCharBatch);
+    edit.endEditBlock();
     if (endedLine) {
       // What an Up-arrow press on the fresh empty line does: the caret goes
       // to the line just completed.

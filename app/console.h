@@ -17,7 +17,7 @@ class QPlainTextEdit;
 // FlushConsole / ConsoleLines, whichever comes first; a large dump goes in
 // slice by slice, with the loop running in between.  The pane keeps the
 // newest 100,000 lines and at most 16 Mi characters, the oldest lines going
-// first; of a longer line than 65,536 characters, the newest 65,536.
+// first; of a longer line than 16,384 characters, the newest 16,384.
 void AppendToConsole(QPlainTextEdit* Memo, const std::string& Text);
 // Puts text still waiting into the pane now.
 void FlushConsole(QPlainTextEdit* Memo);
