@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
 #include <cstdint>
@@ -21,15 +22,37 @@ constexpr char16_t kShownLineFeed = 0x240A;
 
 namespace {
 
+// What the pane keeps: the oldest lines go once there are more, and the
+// oldest characters of a line longer than a line may be.  A peer can send
+// one line without end, and every insert lays out the pane's last line
+// anew, so its limit is small beside the pane's.
+constexpr int kMaxLines = static_cast<int>(TConsoleLines::kMaxLines);
+constexpr std::size_t kMaxLineChars = 16 * 1024;
+// Lines of the longest kind, 100,000 of them, would still be gigabytes;
+// 100,000 lines of a router's usual length fit.
+constexpr int kMaxChars = 8 * 1024 * 1024;
+// Cutting the oldest text costs about the same for one line as for
+// thousands (the document's structures are updated once per cut), so
+// while text streams in, the pane may pass its limits by this much before
+// the oldest go in one cut; once the stream pauses it is cut to the limits.
+constexpr int kLineBatch = 10000;
+constexpr int kCharBatch = 1024 * 1024;
 // Text put into the document per turn of the loop: a dump far larger than
 // this reaches the pane in slices, with paint and input in between.
-constexpr std::size_t kSliceBytes = 64 * 1024;
-// Text waiting beyond this goes in at once: the loop may not keep up.
-constexpr std::size_t kMaxWaitingBytes = 4 * 1024 * 1024;
+// No more than a line keeps: a line that starts and ends inside one slice
+// is then within its limit.
+constexpr std::size_t kSliceBytes = kMaxLineChars;
+// Text waiting beyond what the pane keeps would only push itself out: when
+// a peer sends faster than the pane takes text in, the oldest waiting lines
+// go, and the pane's own with them.
+constexpr std::size_t kMaxWaitingBytes = kMaxChars;
 
 // Text received but not yet in the pane, one byte per byte received: a CR
-// stands for a line end, an LF for the shown line feed.  The oldest lines
-// to drop wait with it: they go as the text before them comes in.  A router dump arrives as many small chunks; putting
+// stands for a line end, an LF for the shown line feed.  The controller's
+// "drop the oldest lines" operations are carried out by the pane's own
+// limits (the same line count, plus a character limit), cut in batches
+// while text streams in: one cut per line would cost a document update
+// apiece.  A router dump arrives as many small chunks; putting
 // each into the document on its own costs a document update apiece, so
 // they are put in together a moment later (or as soon as anyone reads the
 // pane).  Only armed while text is waiting: an idle console sets no timer.
@@ -65,19 +88,31 @@ class PendingText : public QObject {
           FCaretUp = true;
           break;
         case coDropOldest:
-          FDropLines += op.Count;
-          break;
+          break;  // the pane's limits hold it (above)
       }
     }
-    if (FText.size() > kMaxWaitingBytes) Flush(FText.size());
+    // Of a line longer than the pane keeps, only its newest characters can
+    // ever be shown: what comes before them need not wait.
+    const std::size_t lastEnd = FText.rfind('\r');
+    const std::size_t lineStart = lastEnd == std::string::npos ? 0 : lastEnd + 1;
+    if (FText.size() - lineStart > kMaxLineChars) {
+      FText.erase(lineStart, FText.size() - lineStart - kMaxLineChars);
+      if (lastEnd == std::string::npos) FDropPaneLine = true;
+    }
+    if (FText.size() > kMaxWaitingBytes) {
+      const std::size_t end = FText.find('\r', FText.size() - kMaxWaitingBytes);
+      FText.erase(0, end + 1);  // a line end exists: the last line is shorter than this
+      FDropPane = true;
+      FDropPaneLine = false;
+    }
     if (!FText.empty() && !FTimer.isActive()) FTimer.start(kDelayMs);
-    if (FText.empty()) DropOldest();
   }
 
   void Drop() {
     FTimer.stop();
     FText.clear();
-    FDropLines = 0;
+    FDropPane = false;
+    FDropPaneLine = false;
     FCaretUp = false;
   }
 
@@ -92,15 +127,50 @@ class PendingText : public QObject {
       InsertSlice(take);
       limit -= take;
     }
-    if (!FText.empty()) FTimer.start(0);
+    if (!FText.empty())
+      FTimer.start(0);
+    else
+      DropOldestBeyondLimits(0, 0);
   }
 
  private:
   void InsertSlice(std::size_t take) {
+    QTextDocument* doc = FMemo->document();
+    // One edit: the pane lays its last line out once per slice, not once
+    // per change.
+    QTextCursor edit(doc);
+    edit.beginEditBlock();
+    if (FDropPane) {
+      QTextCursor all(doc);
+      all.select(QTextCursor::Document);
+      all.removeSelectedText();
+      FDropPane = false;
+    }
+    // The slice's text up to its first line end continues the pane's last
+    // line: past the line limit, that line's oldest characters go first,
+    // then (for text that waited beyond the limit) the slice's own.
+    const std::size_t firstEnd = FText.find('\r');
+    const std::size_t head = std::min(firstEnd == std::string::npos ? take : firstEnd, take);
+    const QTextBlock paneLine = doc->lastBlock();
+    const std::size_t paneChars = static_cast<std::size_t>(paneLine.length() - 1);
+    std::size_t excess = 0;
+    if (FDropPaneLine)
+      excess = paneChars;
+    else if (paneChars + head > kMaxLineChars)
+      excess = paneChars + head - kMaxLineChars;
+    FDropPaneLine = false;
+    const std::size_t fromPane = std::min(excess, paneChars);
+    if (fromPane > 0) {
+      QTextCursor old(paneLine);
+      old.setPosition(paneLine.position() + static_cast<int>(fromPane), QTextCursor::KeepAnchor);
+      old.removeSelectedText();
+    }
+    const std::size_t skip = excess - fromPane;
+
     QString out;
-    out.reserve(static_cast<qsizetype>(take));
+    out.reserve(static_cast<qsizetype>(take - skip));
     bool endedLine = false;
-    for (std::size_t i = 0; i < take; ++i) {
+    for (std::size_t i = skip; i < take; ++i) {
       const unsigned char c = static_cast<unsigned char>(FText[i]);
       if (c == '\r') {
         out.append(QChar(u'\n'));
@@ -112,10 +182,11 @@ class PendingText : public QObject {
       }
     }
     FText.erase(0, take);
-    QTextCursor end(FMemo->document());
+    QTextCursor end(doc);
     end.movePosition(QTextCursor::End);
     end.insertText(out);
-    DropOldest();
+    DropOldestBeyondLimits(kLineBatch, kCharBatch);
+    edit.endEditBlock();
     if (endedLine && FCaretUp) {
       // What an Up-arrow press on the fresh empty line does: the caret goes
       // to the line just completed.
@@ -126,28 +197,33 @@ class PendingText : public QObject {
     FMemo->verticalScrollBar()->setValue(FMemo->verticalScrollBar()->maximum());
   }
 
-  // The lines to drop that are in the document already: never more than
-  // the document holds beyond the limit, so none of the text still waiting
-  // is dropped before it has been shown.
-  void DropOldest() {
-    const int blocks = FMemo->document()->blockCount();
-    const std::size_t excess =
-        blocks > static_cast<int>(TConsoleLines::kMaxLines)
-            ? static_cast<std::size_t>(blocks) - TConsoleLines::kMaxLines
-            : 0;
-    const std::size_t drop = std::min(FDropLines, excess);
-    if (drop == 0) return;
-    QTextCursor oldest(FMemo->document());
-    oldest.movePosition(QTextCursor::Start);
-    oldest.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, static_cast<int>(drop));
+  // Whole lines from the top, once the pane is more than `lineSlack` lines
+  // or `charSlack` characters beyond its limits, until it is within them;
+  // the last line always stays (it is within its own limit).
+  void DropOldestBeyondLimits(int lineSlack, int charSlack) {
+    QTextDocument* doc = FMemo->document();
+    const int lineExcess = doc->blockCount() - kMaxLines;
+    const int charExcess = doc->characterCount() - kMaxChars;
+    if (lineExcess <= lineSlack && charExcess <= charSlack) return;
+    QTextBlock keep = doc->findBlockByNumber(std::max(lineExcess, 0));
+    if (charExcess > keep.position()) {
+      keep = doc->findBlock(charExcess);
+      if (keep.position() < charExcess && keep != doc->lastBlock()) keep = keep.next();
+    }
+    if (keep.position() == 0) return;
+    QTextCursor oldest(doc);
+    oldest.setPosition(keep.position(), QTextCursor::KeepAnchor);
     oldest.removeSelectedText();
-    FDropLines -= drop;
   }
 
   QPlainTextEdit* FMemo;
   QTimer FTimer;
   std::string FText;
-  std::size_t FDropLines = 0;
+  // The text waiting started beyond the line limit: the pane's last line,
+  // older still, goes when it arrives.
+  bool FDropPaneLine = false;
+  // The text waiting alone fills the pane: all the pane holds goes.
+  bool FDropPane = false;
   bool FCaretUp = false;
   TConsoleLines FLines;  // for AppendToConsole only
 };

@@ -17,8 +17,9 @@ class QPlainTextEdit;
 // that arrives in quick succession reaches the document together, within a
 // few milliseconds or at the next FlushConsole / ConsoleLines, whichever
 // comes first; a large dump goes in slice by slice, with the loop running
-// in between.  The oldest lines go as the operations say, once the text
-// before them is in.
+// in between.  The pane keeps the newest 100,000 lines (the operations'
+// limit) and at most 8 Mi characters, the oldest lines going first; of a
+// line longer than 16,384 characters, the newest 16,384.
 void ApplyConsole(QPlainTextEdit* Memo, const TConsoleOps& Ops);
 // Appends one received chunk to a pane that no controller feeds: the
 // pane's own line list turns it into operations.
