@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
 # Run by run.sh, test.sh and bench.sh; usable on its own.
-# Usage: scripts/ensure-deps.sh [build|test|bench|docs]...
+# Usage: scripts/ensure-deps.sh [build|test|bench|docs|windows]...
 set -euo pipefail
 
 packages_build=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev)
@@ -14,6 +14,10 @@ packages_test=(busybox-static microsocks dante-server iproute2 clang libclang-rt
 packages_bench=(libtelnet-dev)
 # Screenshots of the running program under a virtual X server.
 packages_docs=(xvfb trayer xdotool imagemagick x11-utils)
+# The Windows tree: the cross compiler and Wine to run its tests.  Wine's
+# recommended libraries (X, sound, printing, fonts) serve windows on a
+# screen; the tests run on Wine's null graphics driver and need none.
+packages_windows=(g++-mingw-w64-x86-64-posix wine wine64)
 
 want=("${packages_build[@]}")
 for what in "$@"; do
@@ -22,6 +26,7 @@ for what in "$@"; do
     test) want+=("${packages_test[@]}") ;;
     bench) want+=("${packages_bench[@]}") ;;
     docs) want+=("${packages_docs[@]}") ;;
+    windows) want+=("${packages_windows[@]}") ;;
     *) echo "ensure-deps: unknown group '$what'" >&2; exit 2 ;;
   esac
 done
