@@ -148,6 +148,12 @@ void CloseFd(int fd) { closesocket(static_cast<SOCKET>(fd)); }
 
 void ShutdownFd(int fd) { shutdown(static_cast<SOCKET>(fd), SD_BOTH); }
 
+bool RunningUnderWine() {
+  // Wine's ntdll exports its version; Windows' has no such entry point.
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 std::string MakeTempDir() {
   char base[MAX_PATH];
   const DWORD n = GetTempPathA(sizeof base, base);
