@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
 # Run by run.sh, test.sh and bench.sh; usable on its own.
-# Usage: scripts/ensure-deps.sh [build|test|bench|docs|package]...
+# Usage: scripts/ensure-deps.sh [build|test|bench|docs|windows|package]...
 set -euo pipefail
 
 packages_build=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev)
@@ -18,6 +18,10 @@ packages_bench=(libtelnet-dev)
 packages_bench+=(inetutils-telnetd)
 # Screenshots of the running program under a virtual X server.
 packages_docs=(xvfb trayer xdotool imagemagick x11-utils)
+# The Windows tree: the cross compiler and Wine to run its tests.  Wine's
+# recommended libraries (X, sound, printing, fonts) serve windows on a
+# screen; the tests run on Wine's null graphics driver and need none.
+packages_windows=(g++-mingw-w64-x86-64-posix wine wine64)
 # The Windows zip (scripts/package-windows.sh): the cross compiler and zip.
 packages_package=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 zip)
 
@@ -28,6 +32,7 @@ for what in "$@"; do
     test) want+=("${packages_test[@]}") ;;
     bench) want+=("${packages_bench[@]}") ;;
     docs) want+=("${packages_docs[@]}") ;;
+    windows) want+=("${packages_windows[@]}") ;;
     package) want+=("${packages_package[@]}") ;;
     *) echo "ensure-deps: unknown group '$what'" >&2; exit 2 ;;
   esac

@@ -111,6 +111,8 @@ void CloseFd(int fd) { ::close(fd); }
 
 void ShutdownFd(int fd) { ::shutdown(fd, SHUT_RDWR); }
 
+bool RunningUnderWine() { return false; }
+
 std::string MakeTempDir() {
   char dir[] = "/tmp/tervane-test.XXXXXX";
   if (mkdtemp(dir) == nullptr) throw std::runtime_error("mkdtemp failed");

@@ -41,6 +41,11 @@ void CloseFd(int fd);
 // in another thread returns.
 void ShutdownFd(int fd);
 
+// True when the test runs under Wine rather than on Windows (never on
+// Linux): a few WinSock calls behave otherwise there, and the tests that
+// meet them say how when they skip.
+bool RunningUnderWine();
+
 // A fresh folder under /tmp, for configuration files, logs and scripts.
 std::string MakeTempDir();
 void WriteFile(const std::string& path, const std::string& text, bool executable = false);

@@ -71,7 +71,9 @@ struct Drain {
 };
 
 // Connects `s` and queues more than the kernel
-// holds: what is left then waits in the socket and in the kernel.
+// holds: what is left then waits in the socket and in the kernel.  Loopback
+// takes close to 4 MiB from a sender whose peer does not read, so every
+// such queue here is 8 MiB.
 int ConnectAndFill(TWSocket& s, Listener& listener, const std::string& data) {
   const int p = ConnectTo(s, listener);
   if (p < 0) return p;
@@ -117,6 +119,8 @@ TEST(Reentry, ThrowingOnSendDataNeitherRepeatsNorStallsTheStream) {
 }
 
 TEST(Reentry, LingeringCloseWaitsForItsDataAndStaysClosed) {
+  if (peer::RunningUnderWine())
+    GTEST_SKIP() << "Wine blocks in closesocket for the whole linger time where Windows fails a non-blocking lingering close with WSAEWOULDBLOCK, so no pump runs while it waits";
   Listener listener;
   Probe s;
   Recorder rec;
@@ -152,7 +156,7 @@ TEST(Reentry, ReleasedSocketOutlivesEveryRunningFrame) {
   {  // a close that must wait
     auto* s = new Probe(&deletions);
     s->LingerTimeout = 10;
-    const int p = ConnectAndFill(*s, listener, Pattern(4 << 20));
+    const int p = ConnectAndFill(*s, listener, Pattern(8 << 20));
     ASSERT_GE(p, 0);
     Drain drain;
     s->OnPoke = [&] { drain.Start(p); };
@@ -164,7 +168,7 @@ TEST(Reentry, ReleasedSocketOutlivesEveryRunningFrame) {
   }
   {  // Flush
     auto* s = new Probe(&deletions);
-    const int p = ConnectAndFill(*s, listener, Pattern(4 << 20));
+    const int p = ConnectAndFill(*s, listener, Pattern(8 << 20));
     ASSERT_GE(p, 0);
     Drain drain;
     drain.Start(p);
@@ -201,7 +205,7 @@ TEST(Reentry, ReleasedSocketOutlivesEveryRunningFrame) {
   {  // a pending release while the owner deletes the socket
     auto* s = new Probe(&deletions);
     s->LingerTimeout = 10;
-    const int p = ConnectAndFill(*s, listener, Pattern(4 << 20));
+    const int p = ConnectAndFill(*s, listener, Pattern(8 << 20));
     ASSERT_GE(p, 0);
     Drain drain;
     drain.Start(p);
@@ -259,7 +263,7 @@ TEST(Reentry, SessionReplacedByAHandlerStartsAfresh) {
     RunUntil([&] { return s.ReadCount() == 3; });
     s.LingerTimeout = 7;
     if (round != 3) {
-      s.SendStr(Pattern(4 << 20));
+      s.SendStr(Pattern(8 << 20));
       EXPECT_FALSE(s.AllSentFlag());
     }
     rec.events.clear();

@@ -107,6 +107,8 @@ TEST(SyncWait, QuitEndsTheWaitForEverAfterAndReachesTheOuterLoop) {
 TEST(SyncWait, QuitEndsFlushAndALingeringClose) {
   for (const bool flush : {true, false}) {
     SCOPED_TRACE(flush ? "Flush" : "Close");
+    if (!flush && peer::RunningUnderWine())
+      GTEST_SKIP() << "Wine blocks in closesocket for the whole linger time where Windows fails a non-blocking lingering close with WSAEWOULDBLOCK, so no pump runs while it waits";
     sockettest::Listener listener;
     TWSocket sock(nullptr);
     sock.LingerTimeout = 30;
