@@ -101,28 +101,7 @@ inline std::string ReadFile(const std::string& name) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The data bytes of what the router received: telnet commands removed.
-inline std::string StripTelnet(const std::string& in) {
-  std::string out;
-  for (std::size_t i = 0; i < in.size(); ++i) {
-    const auto c = static_cast<unsigned char>(in[i]);
-    if (c != 255) {
-      out.push_back(in[i]);
-      continue;
-    }
-    if (i + 1 >= in.size()) break;
-    const auto verb = static_cast<unsigned char>(in[i + 1]);
-    if (verb >= 251 && verb <= 254) {
-      i += 2;
-    } else if (verb == 250) {
-      std::size_t se = in.find("\xff\xf0", i + 2);
-      i = se == std::string::npos ? in.size() : se + 1;
-    } else {
-      i += 1;
-    }
-  }
-  return out;
-}
+using router_sim::StripTelnet;
 
 // tervane_router_sim from the build's bin folder, on 127.0.0.1, port picked
 // by the system.  Every byte it receives goes to its log file.  It sends the

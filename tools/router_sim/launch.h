@@ -52,4 +52,28 @@ inline void Stop(Process& p) {
   p.pid = -1;
 }
 
+// The data bytes of what the simulator received, as its log holds them:
+// the client's telnet commands (options, subnegotiations) removed.
+inline std::string StripTelnet(const std::string& in) {
+  std::string out;
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    const auto c = static_cast<unsigned char>(in[i]);
+    if (c != 255) {
+      out.push_back(in[i]);
+      continue;
+    }
+    if (i + 1 >= in.size()) break;
+    const auto verb = static_cast<unsigned char>(in[i + 1]);
+    if (verb >= 251 && verb <= 254) {
+      i += 2;
+    } else if (verb == 250) {
+      const std::size_t se = in.find("\xff\xf0", i + 2);
+      i = se == std::string::npos ? in.size() : se + 1;
+    } else {
+      i += 1;
+    }
+  }
+  return out;
+}
+
 }  // namespace router_sim
