@@ -24,6 +24,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -344,13 +345,13 @@ class TCustomWSocket : public TComponent {
   // Handle whose lingering release is under way: nothing more is sent on
   // it, and a graceful close asked for meanwhile is this same close.
   SOCKET ClosingHandle = INVALID_SOCKET;
-  // A close has ended the session but not yet reset the fields (its
-  // OnChangeState and OnSessionClosed are running), and the values that
+  // Set while a close has ended the session but not yet reset the fields
+  // (its OnChangeState and OnSessionClosed are running): the values that
   // session left, which a handler that connects again did not choose.
-  bool ResetOwed = false;
-  struct {
+  struct TClosedWith {
     TSocketLingerOnOff LingerOnOff;
     int LingerTimeout;
     int FlushTimeout;
-  } ClosedWith{};
+  };
+  std::optional<TClosedWith> ResetOwed;
 };

@@ -41,12 +41,14 @@ void TCustomWSocket::Dup(SOCKET NewHandle) {
     return;
   }
   if (FState != wsClosed) {
-    const int Result = WSocket::closesocket(SocketHandle);
-    SocketHandle = INVALID_SOCKET;
-    if (Result != 0) {
+    // A refused release leaves the old handle open in the library: it stays
+    // ours (as in ReleaseHandle), so that Close, Abort or the destructor can
+    // still release it, and the caller keeps NewHandle.
+    if (WSocket::closesocket(SocketHandle) != 0) {
       SocketError("Dup (closesocket)");
       return;
     }
+    SocketHandle = INVALID_SOCKET;
     DropQueuedNotifications();
     ChangeState(wsClosed);
   }

@@ -115,11 +115,12 @@ void TCustomWSocket::ResetDefaults() {
   FReadCount = 0;
   CloseInvoked = false;
   FlushTimeout = 60;
-  ResetOwed = false;
+  ResetOwed.reset();
 }
 
 void TCustomWSocket::StartFromDefaults() {
-  ResetOwed = false;
+  const TClosedWith ClosedWith = *ResetOwed;
+  ResetOwed.reset();
   AllSent = true;
   FReadCount = 0;
   Paused = false;
@@ -553,8 +554,7 @@ void TCustomWSocket::Abort() {
 void TCustomWSocket::DoClose(bool ShutdownFirst, int Error) {
   if (SocketHandle == INVALID_SOCKET) {
     if (FState != wsClosed) {
-      ResetOwed = true;
-      ClosedWith = {LingerOnOff, LingerTimeout, FlushTimeout};
+      ResetOwed = TClosedWith{LingerOnOff, LingerTimeout, FlushTimeout};
       ChangeState(wsClosed);
       if (SocketHandle == INVALID_SOCKET) ResetDefaults();
     }
@@ -571,8 +571,7 @@ void TCustomWSocket::DoClose(bool ShutdownFirst, int Error) {
   // Once per session: a handler that connects again (from OnChangeState
   // here) starts a session of its own, whose flag is not this one's.
   const bool announced = CloseInvoked;
-  ResetOwed = true;
-  ClosedWith = {LingerOnOff, LingerTimeout, FlushTimeout};
+  ResetOwed = TClosedWith{LingerOnOff, LingerTimeout, FlushTimeout};
   ChangeState(wsClosed);
   if (!(ComponentState() & csDestroying) && !announced) {
     if (SocketHandle == INVALID_SOCKET) CloseInvoked = true;

@@ -152,6 +152,24 @@ TEST(Close, ReleaseFailuresAreRetriedOrReported) {
   s.Close();
   EXPECT_EQ(s.HSocket(), INVALID_SOCKET);
   EXPECT_EQ(rec.events, (Events{"State Connected>Closed", "Closed(0)"}));
+
+  // Dup releasing the open connection meets the same refusal: the old
+  // handle stays the socket's, the offered one the caller's.
+  rec.events.clear();
+  ConnectTo(s, listener, &rec);
+  const SOCKET kept = s.HSocket();
+  const SOCKET offered = WSocket::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_NE(offered, INVALID_SOCKET);
+  faults.CloseError(10038, 1);
+  EXPECT_EQ(MessageOf([&] { s.Dup(offered); }),
+            "Error 10038 in function Dup (closesocket)\r\nSocket operation on non-socket");
+  EXPECT_EQ(s.State(), wsConnected);
+  EXPECT_EQ(s.HSocket(), kept);
+  const int closesBefore = faults.CallCount("closesocket");
+  s.Close();
+  EXPECT_EQ(faults.CallCount("closesocket"), closesBefore + 1);
+  EXPECT_EQ(s.HSocket(), INVALID_SOCKET);
+  EXPECT_EQ(WSocket::closesocket(offered), 0);
 }
 
 TEST(Connect, FailuresAfterOpeningKeepTheHandleUntilClosed) {
