@@ -294,6 +294,9 @@ class TCustomWSocket : public TComponent {
   std::vector<std::string> FDnsResultList;
   SOCKET AcceptedHandle = 0;
   std::deque<std::unique_ptr<TBuffer>> SendQueue;
+  // What SendQueue holds, kept as it changes: asked once per answer a
+  // peer's request raises, a walk of the queue grew with the queue.
+  std::size_t QueuedBytes = 0;
   int BlockSize = 1460;
   int SendFlagsValue = 0;
   int FLastError = 0;

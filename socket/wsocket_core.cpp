@@ -50,6 +50,7 @@ TCustomWSocket::TBusyFrame::~TBusyFrame() {
 TCustomWSocket::TCustomWSocket(TComponent* Owner) : TComponent(Owner) {
   CreateNotifyWindow();
   SendQueue.clear();
+  QueuedBytes = 0;
   BlockSize = 1460;
   FDnsResultList.clear();
   MultiCastIpTTL = 1;

@@ -43,6 +43,7 @@ int TCustomWSocket::RawSend(const void* Data, int Len) {
   if (result > 0) {
     if (SendingFrom != nullptr) {
       SendingFrom->Remove(result);
+      QueuedBytes -= static_cast<std::size_t>(result);
       SendingFrom = nullptr;
     }
     TriggerSendData(result);
@@ -116,7 +117,10 @@ void TCustomWSocket::TryToSend() {
           return;
       }
     }
-    if (!removed) block->Remove(count);  // a RawSend that raised no event
+    if (!removed) {  // a RawSend that raised no event
+      block->Remove(count);
+      QueuedBytes -= static_cast<std::size_t>(count);
+    }
     if (count < len) {
       // The library took part: the rest waits for FD_WRITE.  A short send
       // does not re-arm the library's FD_WRITE (only a refusal does), so
@@ -136,6 +140,7 @@ void TCustomWSocket::PostWriteRetry() {
 
 void TCustomWSocket::AppendToSendBuffers(const void* Data, int Len) {
   if (SendQueue.empty()) SendQueue.push_back(std::make_unique<TBuffer>(BlockSize));
+  QueuedBytes += static_cast<std::size_t>(Len);
   const char* p = static_cast<const char*>(Data);
   TBuffer* target = SendQueue.back().get();
   for (;;) {
@@ -148,12 +153,13 @@ void TCustomWSocket::AppendToSendBuffers(const void* Data, int Len) {
   }
 }
 
-void TCustomWSocket::ClearSendBuffers() { SendQueue.clear(); }
+void TCustomWSocket::ClearSendBuffers() {
+  SendQueue.clear();
+  QueuedBytes = 0;
+}
 
 std::size_t TCustomWSocket::QueuedByteCount() const {
-  std::size_t bytes = 0;
-  for (const auto& block : SendQueue) bytes += static_cast<std::size_t>(block->Filled() - block->Consumed());
-  return bytes;
+  return QueuedBytes;
 }
 
 TSocketSendFlags TCustomWSocket::SendFlags() {
