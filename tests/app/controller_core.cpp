@@ -60,7 +60,9 @@ struct ConsoleModel {
 // answered from a queue, and one not expected fails the test.
 class RecordingView : public TControllerView {
  public:
-  std::map<TField, std::string> fields{{fdHostEdit, "192.168.0.1"},
+  // The fields start at loopback: a connect made before the settings load
+  // can reach nothing but this machine.
+  std::map<TField, std::string> fields{{fdHostEdit, "127.0.0.1"},
                                        {fdPortEdit, "23"},
                                        {fdUserBox, "User"},
                                        {fdPWBox, "Lanterns"}};

@@ -7,7 +7,7 @@
 // is driven from outside, as the shell and the user drive it: messages
 // posted to its window, its message boxes found and answered.
 //
-// Never without that INI: the program's default router is 192.168.0.1 with
+// Never without that INI: the program's default router is a private-range address with
 // auto-connect on, as real under Wine as anywhere.
 #include <gtest/gtest.h>
 
